@@ -1,0 +1,62 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "records/db_error.h"
+#include "records/value.h"
+
+namespace talvenor::records {
+
+// How a recordset is opened: a dynaset of an SQL text, or a table by name.
+enum class SetKind { kTable = 1, kDynaset = 2 };
+
+// A recordset: the rows of a query (read with Eof and Field, no other
+// navigation), and at the same time a place to add one row at a time
+// (AddNew, SetField, Update). Every call that can fail returns its error.
+class Recordset {
+ public:
+  virtual ~Recordset() = default;
+
+  // True when the set has no current row.
+  virtual bool Eof() const = 0;
+  // The value of a field of the current row (a Null column gives Null). While a
+  // row is being added, the value set for it (an AutoNumber key on a database
+  // file is readable right after AddNew).
+  virtual DbResult<Value> Field(std::string_view name) const = 0;
+  virtual DbResult<Value> Field(int index) const = 0;
+  // The defined length of a text field, in characters (0 for other types).
+  virtual DbResult<int> FieldSize(std::string_view name) const = 0;
+
+  // Starts a new row; fields not set stay Null (or their default).
+  virtual DbStatus AddNew() = 0;
+  virtual DbStatus SetField(std::string_view name, const Value& value) = 0;
+  // Stores the row being added. Without AddNew: error 3020. A duplicate value:
+  // 3022 on a database file, 3146 with the provider's 2627/2601 on a server.
+  virtual DbStatus Update() = 0;
+
+  virtual void Close() = 0;
+};
+
+// An open target database: the one place that talks to a database engine.
+class Database {
+ public:
+  virtual ~Database() = default;
+
+  virtual DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
+                                                             SetKind kind = SetKind::kDynaset) = 0;
+  virtual DbStatus Execute(std::string_view sql) = 0;
+
+  // A data line's writes are complete. An engine that groups writes into
+  // transactions may commit here (and only here), so that a killed run leaves
+  // whole data lines only. An engine that writes every statement on its own
+  // does nothing.
+  virtual DbStatus LineDone() = 0;
+  // Commits whatever is pending. Called at the end of a run and by Close.
+  virtual DbStatus Flush() = 0;
+
+  virtual void Close() = 0;
+};
+
+}  // namespace talvenor::records

@@ -1,0 +1,171 @@
+#include "records/date_time.h"
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include "text/ascii.h"
+
+namespace talvenor::records {
+namespace {
+
+constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
+                                                  "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// Serial of 1 January 1970.
+constexpr long long kUnixEpochSerial = 25569;
+constexpr long long kMsPerDay = 86'400'000;
+
+bool StartsWith(std::string_view text, size_t at, std::string_view what) {
+  return text.substr(at, what.size()) == what;
+}
+
+std::string Padded(int number, int width) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%0*d", width, number);
+  return buf;
+}
+
+}  // namespace
+
+CivilTime ToCivil(double serial) {
+  using namespace std::chrono;
+  // Round to the millisecond first so that 15:04:05.000 stored as
+  // 15:04:04.99999 reads back as 15:04:05.
+  const long long total_ms = std::llround(serial * kMsPerDay);
+  long long days = total_ms / kMsPerDay;
+  long long ms_of_day = total_ms % kMsPerDay;
+  if (ms_of_day < 0) {
+    ms_of_day += kMsPerDay;
+    days -= 1;
+  }
+  const year_month_day ymd{sys_days{std::chrono::days{days - kUnixEpochSerial}}};
+  CivilTime t;
+  t.year = int(ymd.year());
+  t.month = int(unsigned(ymd.month()));
+  t.day = int(unsigned(ymd.day()));
+  t.hour = int(ms_of_day / 3'600'000);
+  t.minute = int(ms_of_day / 60'000 % 60);
+  t.second = int(ms_of_day / 1000 % 60);
+  t.millisecond = int(ms_of_day % 1000);
+  return t;
+}
+
+double FromCivil(const CivilTime& t) {
+  using namespace std::chrono;
+  const sys_days d{year{t.year} / month{unsigned(t.month)} / day{unsigned(t.day)}};
+  const double days = double(d.time_since_epoch().count() + kUnixEpochSerial);
+  const double ms = ((t.hour * 60.0 + t.minute) * 60.0 + t.second) * 1000.0 + t.millisecond;
+  return days + ms / double(kMsPerDay);
+}
+
+std::string FormatDateTime(double serial, std::string_view pattern) {
+  const CivilTime t = ToCivil(serial);
+  const bool twelve_hour = pattern.find("AM/PM") != std::string_view::npos ||
+                           pattern.find("a/p") != std::string_view::npos;
+  const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+  const int shown_hour = twelve_hour ? hour12 : t.hour;
+  const int weekday = int(std::chrono::weekday{std::chrono::sys_days{std::chrono::days{
+                              static_cast<long long>(std::floor(serial)) - kUnixEpochSerial}}}
+                              .c_encoding());
+  std::string out;
+  size_t i = 0;
+  while (i < pattern.size()) {
+    if (StartsWith(pattern, i, "yyyy")) {
+      out += Padded(t.year, 4), i += 4;
+    } else if (StartsWith(pattern, i, "yy")) {
+      out += Padded(t.year % 100, 2), i += 2;
+    } else if (StartsWith(pattern, i, "mmm")) {
+      out += kMonthNames[t.month - 1], i += 3;
+    } else if (StartsWith(pattern, i, "mm")) {
+      out += Padded(t.month, 2), i += 2;
+    } else if (StartsWith(pattern, i, "m")) {
+      out += std::to_string(t.month), i += 1;
+    } else if (StartsWith(pattern, i, "ddd")) {
+      out += kDayNames[weekday], i += 3;
+    } else if (StartsWith(pattern, i, "dd")) {
+      out += Padded(t.day, 2), i += 2;
+    } else if (StartsWith(pattern, i, "d")) {
+      out += std::to_string(t.day), i += 1;
+    } else if (StartsWith(pattern, i, "hh")) {
+      out += Padded(shown_hour, 2), i += 2;
+    } else if (StartsWith(pattern, i, "h")) {
+      out += std::to_string(shown_hour), i += 1;
+    } else if (StartsWith(pattern, i, "nn")) {
+      out += Padded(t.minute, 2), i += 2;
+    } else if (StartsWith(pattern, i, "ss")) {
+      out += Padded(t.second, 2), i += 2;
+    } else if (StartsWith(pattern, i, "AM/PM")) {
+      out += t.hour < 12 ? "AM" : "PM", i += 5;
+    } else if (StartsWith(pattern, i, "a/p")) {
+      out += t.hour < 12 ? "a" : "p", i += 3;
+    } else {
+      out += pattern[i], i += 1;
+    }
+  }
+  return out;
+}
+
+std::string GeneralDate(double serial) {
+  const CivilTime t = ToCivil(serial);
+  if (t.hour == 0 && t.minute == 0 && t.second == 0) return FormatDateTime(serial, "m/d/yyyy");
+  return FormatDateTime(serial, "m/d/yyyy h:nn:ss AM/PM");
+}
+
+std::optional<double> ParseDateTime(std::string_view text) {
+  std::string s(text);
+  CivilTime t;
+  char month_name[4] = {};
+  char ampm[3] = {};
+  int n = 0;
+  auto valid = [&t]() {
+    return t.year >= 100 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+           t.day <= 31 && t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 &&
+           t.second >= 0 && t.second < 60 && t.millisecond >= 0 && t.millisecond < 1000;
+  };
+  // 08 Dec 2026 15:04:05[:123]
+  if (std::sscanf(s.c_str(), "%d %3s %d %d:%d:%d%n", &t.day, month_name, &t.year, &t.hour,
+                  &t.minute, &t.second, &n) == 6) {
+    for (int m = 0; m < 12; ++m) {
+      if (text::EqualsIgnoreCase(month_name, kMonthNames[m])) {
+        t.month = m + 1;
+        if (valid()) return FromCivil(t);
+        return std::nullopt;
+      }
+    }
+  }
+  // 2026-12-08 15:04:05[.123]
+  t = CivilTime{};
+  int fields = std::sscanf(s.c_str(), "%d-%d-%d %d:%d:%d.%d", &t.year, &t.month, &t.day, &t.hour,
+                           &t.minute, &t.second, &t.millisecond);
+  if (fields >= 3 && (fields == 3 || fields >= 6)) {
+    if (fields == 7) {
+      // A fraction of more than three digits: keep the milliseconds only.
+      const size_t dot = s.find('.');
+      std::string frac = s.substr(dot + 1, 3);
+      while (frac.size() < 3) frac += '0';
+      t.millisecond = std::atoi(frac.c_str());
+    }
+    if (valid()) return FromCivil(t);
+    return std::nullopt;
+  }
+  // 12/8/2026[ 3:04:05[ PM]]
+  t = CivilTime{};
+  fields = std::sscanf(s.c_str(), "%d/%d/%d %d:%d:%d %2s", &t.month, &t.day, &t.year, &t.hour,
+                       &t.minute, &t.second, ampm);
+  if (fields == 3 || fields >= 6) {
+    if (fields == 7) {
+      const bool pm = text::EqualsIgnoreCase(ampm, "PM");
+      const bool am = text::EqualsIgnoreCase(ampm, "AM");
+      if (!pm && !am) return std::nullopt;
+      if (t.hour < 1 || t.hour > 12) return std::nullopt;
+      t.hour = t.hour % 12 + (pm ? 12 : 0);
+    }
+    if (valid()) return FromCivil(t);
+  }
+  return std::nullopt;
+}
+
+}  // namespace talvenor::records

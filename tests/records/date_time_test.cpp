@@ -1,0 +1,97 @@
+#include "records/date_time.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string_view>
+
+#include "records/value.h"
+
+namespace talvenor::records {
+namespace {
+
+const double kTuesdayAfternoon = FromCivil({2026, 12, 8, 15, 4, 5, 123});
+
+TEST(FormatDateTime, WritesThePatternsInUse) {
+  struct Case { std::string_view pattern, want; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"m/d/yyyy", "12/8/2026"},
+           {"m/d/yyyy h:nn:ss AM/PM", "12/8/2026 3:04:05 PM"},
+           {"ddd mmm-d 'yy h:nna/p", "Tue Dec-8 '26 3:04p"},
+           {"hh:nn", "15:04"},
+           {"0000", "0000"},  // digits are not pattern letters
+       }) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(FormatDateTime(kTuesdayAfternoon, c.pattern), c.want);
+  }
+}
+
+TEST(FormatDateTime, TwelveHourClockAroundMidnightAndNoon) {
+  struct Case { int hour; std::string_view want; };
+  for (const Case& c : std::initializer_list<Case>{
+           {0, "12:07 AM a"}, {11, "11:07 AM a"}, {12, "12:07 PM p"}, {23, "11:07 PM p"}}) {
+    SCOPED_TRACE(c.hour);
+    const double t = FromCivil({2026, 1, 3, c.hour, 7, 0, 0});
+    EXPECT_EQ(FormatDateTime(t, "h:nn AM/PM a/p"), c.want);
+  }
+}
+
+TEST(GeneralDate, OmitsAMidnightTime) {
+  EXPECT_EQ(GeneralDate(FromCivil({2026, 12, 8, 0, 0, 0, 0})), "12/8/2026");
+  EXPECT_EQ(GeneralDate(kTuesdayAfternoon), "12/8/2026 3:04:05 PM");
+}
+
+TEST(DateSerial, CountsDaysFrom30December1899) {
+  EXPECT_DOUBLE_EQ(FromCivil({1899, 12, 30, 0, 0, 0, 0}), 0.0);
+  EXPECT_DOUBLE_EQ(FromCivil({1900, 1, 1, 18, 0, 0, 0}), 2.75);
+  const CivilTime back = ToCivil(kTuesdayAfternoon);
+  EXPECT_EQ(back.year, 2026);
+  EXPECT_EQ(back.day, 8);
+  EXPECT_EQ(back.second, 5);
+  EXPECT_EQ(back.millisecond, 123);
+}
+
+TEST(ParseDateTime, ReadsServerAndLocalForms) {
+  struct Case { std::string_view in; bool ok; int hour, second; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"08 Dec 2026 15:04:05", true, 15, 5},
+           {"12/8/2026 3:04:05 PM", true, 15, 5},
+           {"12/8/2026 12:04:05 AM", true, 0, 5},
+           {"2026-12-08 15:04:05.123456", true, 15, 5},
+           {"2026-12-08", true, 0, 0},
+           {"31 Foo 2026 10:00:00", false, 0, 0},
+           {"not a date", false, 0, 0},
+           {"13/45/2026", false, 0, 0},
+       }) {
+    SCOPED_TRACE(c.in);
+    const auto got = ParseDateTime(c.in);
+    ASSERT_EQ(got.has_value(), c.ok);
+    if (!c.ok) continue;
+    const CivilTime t = ToCivil(*got);
+    EXPECT_EQ(t.year, 2026);
+    EXPECT_EQ(t.month, 12);
+    EXPECT_EQ(t.day, 8);
+    EXPECT_EQ(t.hour, c.hour);
+    EXPECT_EQ(t.second, c.second);
+  }
+}
+
+TEST(NumberToText, PlainDecimalWithoutTrailingZero) {
+  struct Case { double in; std::string_view want; };
+  for (const Case& c : std::initializer_list<Case>{
+           {12345, "12345"}, {4636462783123.0, "4636462783123"}, {-5, "-5"}, {0.5, "0.5"},
+           {-0.0, "0"}, {1e3, "1000"}, {1.25, "1.25"}}) {
+    SCOPED_TRACE(c.want);
+    EXPECT_EQ(NumberToText(c.in), c.want);
+  }
+}
+
+TEST(Value, NullAndEmptyAreDistinct) {
+  EXPECT_FALSE(Value::Null() == Value::Empty());
+  EXPECT_FALSE(Value::Null().HasValue());
+  EXPECT_FALSE(Value::Text("").IsNull());
+  EXPECT_EQ(Value::Number(7).ToText(), "7");
+}
+
+}  // namespace
+}  // namespace talvenor::records
