@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "records/db_error.h"
+#include "records/target.h"
+#include "records/value.h"
+
+namespace talvenor::records {
+
+// A 13-digit key from the server clock: the server time cut to whole seconds in
+// units of 1/100000 day, then its 3 millisecond digits (on a database file: 3
+// random digits 100..999). Empty when the clock query fails.
+Value NewNumericKey(Target& target);
+
+// A new GUID as 38 characters, braces included, upper case; empty text when
+// none could be made.
+std::string NewGuidText();
+
+// Stores the row being added to `set` and returns its key. On an ODBC target a
+// key collision (2627) is retried with key + 1. Returns an empty Value when the
+// row was not stored (a duplicate, a collision whose key the check does not
+// find, a failed save), so that callers skip what depends on the record. A
+// failed save is reported to the operator; duplicates are not.
+Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
+                    std::string_view table);
+
+// Reports a failed save: the standard message for the error's number, then the
+// description of every engine error (at most 52).
+void ShowDatabaseErrors(Operator& op, const DbError& error);
+
+}  // namespace talvenor::records
