@@ -1,0 +1,96 @@
+#include "app/do_path.h"
+
+#include <climits>
+#include <new>
+#include <utility>
+
+#include "text/ascii.h"
+#include "text/utf8.h"
+
+namespace talvenor::app {
+namespace {
+
+constexpr std::string_view kEncodedPrefix = "ODBC/";
+constexpr std::string_view kBase64Marker = "||";
+constexpr int kMaxBase64Calls = 50;
+constexpr int32_t kBufferTooSmall = -1;
+
+// Only an encoded entry needs the library; every other text resolves without
+// loading it.
+bool NeedsDecoding(std::string_view path) { return path.starts_with(kEncodedPrefix); }
+
+}  // namespace
+
+std::optional<std::string> DecodeString(std::string_view text, int32_t key,
+                                        const DecodeFunctions& lib) {
+  if (!lib.str_decode) return std::nullopt;
+  bool lossless = true;
+  std::string buffer = text::Utf8ToWindows1252(text, &lossless);
+  // A character without a single-byte form would reach the library as "?"
+  // and come back as something else: better to leave the text as it is.
+  if (!lossless || buffer.size() > size_t{INT32_MAX}) return std::nullopt;
+  // The library's answer carries no meaning; the buffer is the result.
+  lib.str_decode(buffer.data(), static_cast<int32_t>(buffer.size()), key);
+  return text::Windows1252ToUtf8(buffer);
+}
+
+std::string DecodeBase64(std::string_view text, const DecodeFunctions& lib) {
+  if (!lib.base64_decode) return {};
+  bool lossless = true;
+  const std::string input = text::Utf8ToWindows1252(text, &lossless);
+  // The library reads up to the first zero byte: a text holding one would be
+  // decoded only in part.
+  if (!lossless || input.find('\0') != std::string::npos || input.size() > size_t{INT32_MAX}) {
+    return {};
+  }
+  auto n = static_cast<int32_t>(input.size());
+  std::string buffer;
+  for (int call = 0; call < kMaxBase64Calls; ++call) {
+    try {
+      buffer.assign(static_cast<size_t>(n), '\0');
+    } catch (const std::bad_alloc&) {
+      return {};
+    }
+    if (lib.base64_decode(input.c_str(), buffer.data(), &n) != kBufferTooSmall) {
+      // Never trust a length that would read outside the buffer.
+      if (n < 0 || static_cast<size_t>(n) > buffer.size()) return {};
+      buffer.resize(static_cast<size_t>(n));
+      return text::Windows1252ToUtf8(buffer);
+    }
+    if (n < 0 || n > INT32_MAX / 2) return {};
+    n *= 2;
+  }
+  return {};
+}
+
+void DoPath(AppState& state, std::string& path, const DecodeFunctions& lib) {
+  if (text::FindIgnoreCase(path, "ODBC") != std::string::npos) {
+    state.TargetIsOdbc = 1;
+    if (!path.starts_with(kEncodedPrefix)) return;
+    if (std::string_view(path).substr(kEncodedPrefix.size()).starts_with(kBase64Marker)) {
+      path = std::string(kEncodedPrefix) +
+             DecodeBase64(
+                 std::string_view(path).substr(kEncodedPrefix.size() + kBase64Marker.size()), lib);
+    }
+    if (std::optional<std::string> plain =
+            DecodeString(std::string_view(path).substr(kEncodedPrefix.size()), DecodeKey, lib)) {
+      path = std::move(*plain);
+    }
+    return;
+  }
+  state.TargetIsOdbc = 0;
+  // "\" counts as a separator too, so that entries written on Windows still
+  // read as paths.
+  if (path.find_first_of("/\\") == std::string::npos) path = state.AppFolder + "/" + path;
+}
+
+void DoPath(AppState& state, std::string& path) {
+  if (!NeedsDecoding(path)) {
+    DoPath(state, path, DecodeFunctions{});
+    return;
+  }
+  const DecodeLibrary library = DecodeLibrary::Load(state.AppFolder);
+  DoPath(state, path, library.functions());
+}
+
+}  // namespace talvenor::app

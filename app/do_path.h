@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/app_state.h"
+#include "app/decode_library.h"
+
+namespace talvenor::app {
+
+// The key every connection text is enciphered with.
+inline constexpr int32_t DecodeKey = 0x3A61C2F5;
+
+// Turns a catalogue entry's `Database UNC` (or a restored TargetPath) into what
+// an import run opens, in place, and sets state.TargetIsOdbc:
+//   a text holding "ODBC" in any letter case                  -> ODBC source (1)
+//     beginning with "ODBC/" (exactly these capitals)          -> deciphered
+//       followed by "||"                                       -> Base64, then deciphered
+//     otherwise                                                -> unchanged
+//   any other text holding "/" or "\"                          -> file path, unchanged (0)
+//   any other text (a bare file name, or empty)                -> AppFolder + "/" + text (0)
+// Never fails: a decoding step that fails is skipped and the text keeps what it
+// held before that step. Base64 text that does not decode leaves "ODBC/",
+// which the deciphering step turns into the empty text.
+void DoPath(AppState& state, std::string& path, const DecodeFunctions& lib);
+
+// The same with the decoding library loaded from state.AppFolder (or by name)
+// when the text needs decoding.
+void DoPath(AppState& state, std::string& path);
+
+// Deciphers a copy of `text` with str_decode and the given key; the result
+// has as many characters as the text. Nothing when the library's function is
+// missing or the text holds characters Windows-1252 cannot represent.
+std::optional<std::string> DecodeString(std::string_view text, int32_t key,
+                                        const DecodeFunctions& lib);
+
+// Decodes Base64 text with base64_decode, starting with an output buffer as
+// long as the text and doubling it after each "too small" answer (at most 50
+// calls, and never past the largest 32-bit size). The empty text on any
+// failure: the function is missing, every call answered "too small", the
+// library reported a length outside its buffer, or the text is not valid
+// Base64 (the library then reports 0 decoded bytes).
+std::string DecodeBase64(std::string_view text, const DecodeFunctions& lib);
+
+}  // namespace talvenor::app
