@@ -1,0 +1,94 @@
+#include "records/activity_log.h"
+
+#include <string>
+
+#include "records/date_time.h"
+#include "records/keys.h"
+#include "records/server_clock.h"
+
+namespace talvenor::records {
+namespace {
+
+constexpr std::string_view kUserName = "TALVENOR";
+
+// Where one record type keeps its activity history.
+struct ActivityTable {
+  std::string_view table;         // the activity table
+  std::string_view key_field;     // its column holding the record's key
+  std::string_view date_field;    // its column holding the caller's date
+  std::string_view record_table;  // the table whose Last_Activity is set
+  std::string_view record_key;    // that table's key column
+  // A database file leaves Position_Activities.Activity_Id (a text column)
+  // empty; the writer fills it with a GUID.
+  bool guid_key_on_file;
+};
+
+constexpr ActivityTable kCompany{"Company_Activity", "Company_Id", "Date_Entered",
+                                 "Companies",        "Company_Id", false};
+constexpr ActivityTable kCandidate{"Candidate_Activity", "Candidate_Id", "Entry_Date",
+                                   "Candidates",         "Candidate_Id", false};
+constexpr ActivityTable kPosition{"Position_Activities", "Position_Id", "Date_Entered",
+                                  "Positions",           "Job_Id",      true};
+
+bool IsUnset(const DbResult<Value>& field) {
+  return !field || !field->HasValue() || (field->IsText() && field->text().empty());
+}
+
+// Each step runs even when the one before failed; failures of the steps
+// themselves are not reported, only a failed save is.
+void AddActivity(Target& target, const ActivityTable& where, const Value& key,
+                 std::string_view date, std::string_view memo, std::string_view type) {
+  // No record was stored for an empty key; an activity row would hang on nothing.
+  if (!key.HasValue()) return;
+
+  auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
+                                                      " WHERE Activity_Id IS NULL")
+                            : target.db.OpenRecordset(where.table, SetKind::kTable);
+  if (set) {
+    Recordset& row = **set;
+    (void)row.AddNew();
+    if (target.is_odbc) {
+      (void)row.SetField("Activity_Id", NewNumericKey(target));
+    } else if (where.guid_key_on_file && IsUnset(row.Field("Activity_Id"))) {
+      (void)row.SetField("Activity_Id", Value::Text(NewGuidText()));
+    }
+    (void)row.SetField(where.key_field, key);
+    (void)row.SetField("User_Name", Value::Text(std::string(kUserName)));
+    (void)row.SetField(where.date_field, Value::Text(std::string(date)));
+    (void)row.SetField("Act_Type", Value::Text(std::string(type)));
+    // The memo reaches the row through a field, so apostrophes in it need no quoting.
+    (void)row.SetField(
+        "Memo", Value::Text(std::string(memo) + " (" +
+                            FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p") + "/" +
+                            std::string(kUserName) + ")"));
+    SaveNewRecord(target, row, "Activity_Id", where.table);
+    row.Close();
+  } else {
+    // The row cannot be saved without its set: reported as a failed save is.
+    target.op.ShowMessage(set.error().description, /*title=*/"", MessageIcon::kNone);
+    ShowDatabaseErrors(target.op, set.error());
+  }
+
+  (void)target.db.Execute("UPDATE " + std::string(where.record_table) + " SET Last_Activity='" +
+                          GeneralDate(ServerNow(target)) + "' WHERE " +
+                          std::string(where.record_key) + "=" + key.ToText());
+}
+
+}  // namespace
+
+void AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                        std::string_view memo, std::string_view type) {
+  AddActivity(target, kCompany, key, date, memo, type);
+}
+
+void AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                          std::string_view memo, std::string_view type) {
+  AddActivity(target, kCandidate, key, date, memo, type);
+}
+
+void AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                         std::string_view memo, std::string_view type) {
+  AddActivity(target, kPosition, key, date, memo, type);
+}
+
+}  // namespace talvenor::records

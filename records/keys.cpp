@@ -1,0 +1,178 @@
+#include "records/keys.h"
+
+#include <uuid/uuid.h>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+
+#include "records/date_time.h"
+#include "text/utf8.h"
+
+namespace talvenor::records {
+namespace {
+
+// A collision loop ends when a free key is found; this bound only stops a
+// server that keeps answering "key taken" for every key it is offered.
+constexpr int kMaxKeyCollisions = 1000;
+
+// Descriptions of engine errors a failed save shows at most.
+constexpr size_t kMaxErrorDescriptions = 52;
+
+std::string TrimBlanks(std::string_view s) {
+  const size_t first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = s.find_last_not_of(' ');
+  return std::string(s.substr(first, last - first + 1));
+}
+
+// The date-time a clock answer stands for, cut to whole seconds. Servers answer
+// with text ("08 Dec 2026 15:04:05:123", of which the first 20 characters are
+// the time to the second); a database file's engine may hand back a date-time
+// value, which is used as it is rather than written out and read back (a
+// 12-hour text longer than 20 characters would lose its AM/PM marker).
+std::optional<double> WholeSecondsOf(const Value& answer) {
+  std::optional<double> serial;
+  if (answer.IsDateTime() || answer.IsNumber()) {
+    serial = answer.number();
+  } else if (answer.IsText()) {
+    serial = ParseDateTime(text::Utf8Prefix(answer.text(), 20));
+    if (!serial) serial = ParseDateTime(TrimBlanks(answer.text()));
+  }
+  if (!serial) return std::nullopt;
+  CivilTime t = ToCivil(*serial);
+  t.millisecond = 0;
+  return FromCivil(t);
+}
+
+// The 3 millisecond digits at the end of a server's clock text.
+std::optional<int> MillisecondDigits(const Value& answer) {
+  if (answer.IsDateTime() || answer.IsNumber()) return ToCivil(answer.number()).millisecond;
+  if (!answer.IsText() || answer.text().size() < 3) return std::nullopt;
+  const std::string_view last3 = std::string_view(answer.text()).substr(answer.text().size() - 3);
+  if (!std::all_of(last3.begin(), last3.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return std::stoi(std::string(last3));
+}
+
+// The key prefix: the date-time in units of 1/100000 day, floored. Computed in
+// whole numbers (seconds * 125 / 108 is the same scaling) so that a second
+// that falls exactly on a unit boundary is not lost to rounding of the double.
+double UnitsOf(double whole_second_serial) {
+  const CivilTime t = ToCivil(whole_second_serial);
+  const long long days = std::llround(std::floor(whole_second_serial));
+  const long long seconds = t.hour * 3600LL + t.minute * 60LL + t.second;
+  return double(days * 100000LL + seconds * 125LL / 108LL);
+}
+
+// The number a save is judged by: on a server, the provider's number behind
+// "ODBC--call failed", with a unique-index violation counted as a duplicate.
+int DecisionNumber(const DbError& error, bool is_odbc) {
+  int number = error.number;
+  if (is_odbc && number == kOdbcCallFailed && !error.providers.empty()) {
+    number = int(error.providers.front().number);
+    if (number == kSqlServerUniqueIndex) number = kDuplicateValue;
+  }
+  return number;
+}
+
+// Errors after which the row is simply not stored, without telling the
+// operator: duplicates, and the states of a set that had no row to save.
+bool IsQuietFailure(int number) {
+  return number == 0 || number == kOverflow || number == kUpdateWithoutAddNew ||
+         number == kNoCurrentRecord || number == kDuplicateValue || number == kRecordDeleted;
+}
+
+// Asks whether `key` is already taken in the table. The answer is the stored
+// key, or nothing when the check finds no row or cannot be made.
+std::optional<Value> FindTakenKey(Database& db, std::string_view key_field, std::string_view table,
+                                  const Value& key) {
+  const std::string sql = "SELECT " + std::string(key_field) + " FROM " + std::string(table) +
+                          " WHERE " + std::string(key_field) + "=" + key.ToText();
+  auto check = db.OpenRecordset(sql);
+  if (!check) return std::nullopt;
+  std::optional<Value> taken;
+  if (!(*check)->Eof()) {
+    auto value = (*check)->Field(key_field);
+    taken = value && value->IsNumber() ? *value : key;
+  }
+  (*check)->Close();
+  return taken;
+}
+
+}  // namespace
+
+Value NewNumericKey(Target& target) {
+  const std::string_view sql = target.is_odbc
+                                   ? "SELECT CONVERT(varchar(30), getdate(),113) As Rdate"
+                                   : "SELECT TOP 1 Date()+Time() AS RDate FROM Candidates";
+  auto set = target.db.OpenRecordset(sql);
+  if (!set) return {};
+  auto answer = (*set)->Eof() ? DbResult<Value>() : (*set)->Field("RDate");
+  (*set)->Close();
+  if (!answer || !answer->HasValue()) return {};
+
+  const std::optional<double> when = WholeSecondsOf(*answer);
+  if (!when) return {};
+  std::optional<int> last_digits;
+  if (target.is_odbc) {
+    last_digits = MillisecondDigits(*answer);
+  } else {
+    // A database file's clock has no milliseconds worth using: three random
+    // digits (100..999) keep keys made in the same second apart.
+    last_digits = int(900 * target.clock.Random() + 100);
+  }
+  if (!last_digits) return {};
+  return Value::Number(UnitsOf(*when) * 1000 + *last_digits);
+}
+
+std::string NewGuidText() {
+  uuid_t id;
+  uuid_generate(id);
+  char text[37];
+  uuid_unparse_upper(id, text);
+  return "{" + std::string(text) + "}";
+}
+
+Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
+                    std::string_view table) {
+  // On a database file this is the AutoNumber the engine assigned at AddNew.
+  Value key = set.Field(key_field).value_or(Value());
+
+  DbStatus saved = set.Update();
+  int number = saved ? 0 : DecisionNumber(saved.error(), target.is_odbc);
+  // Two keys made in the same millisecond are equal: the later save meets the
+  // earlier row's key and moves on to the next number. The key check tells a
+  // key collision from a unique index on another column; a collision whose
+  // key the check does not find ends the save without a message.
+  for (int collisions = 0; target.is_odbc && number == kSqlServerPrimaryKey; ++collisions) {
+    if (collisions == kMaxKeyCollisions) break;  // reported below as a failed save
+    const std::optional<Value> taken = FindTakenKey(target.db, key_field, table, key);
+    if (!taken) return {};
+    key = Value::Number(taken->number() + 1);
+    (void)set.SetField(key_field, key);
+    saved = set.Update();
+    number = saved ? 0 : DecisionNumber(saved.error(), target.is_odbc);
+  }
+  if (saved) return key;
+
+  if (!IsQuietFailure(number)) {
+    target.op.ShowMessage(saved.error().description, /*title=*/"", MessageIcon::kNone);
+    ShowDatabaseErrors(target.op, saved.error());
+  }
+  // Nothing was stored: callers must not attach activity rows or batch
+  // memberships to a record that does not exist.
+  return {};
+}
+
+void ShowDatabaseErrors(Operator& op, const DbError& error) {
+  std::string collected;
+  const size_t count = std::min(error.providers.size(), kMaxErrorDescriptions);
+  for (size_t i = 0; i < count; ++i) collected += " " + error.providers[i].text;
+  op.ShowMessage(TrimBlanks(StandardErrorText(error.number) + " " + collected), /*title=*/"",
+                 MessageIcon::kNone);
+}
+
+}  // namespace talvenor::records

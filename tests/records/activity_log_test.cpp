@@ -1,0 +1,107 @@
+#include "records/activity_log.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "records/date_time.h"
+#include "tests/records/fake_clock.h"
+#include "tests/records/recording_database.h"
+#include "tests/records/recording_operator.h"
+
+namespace talvenor::records {
+namespace {
+
+using testing::FakeClock;
+using testing::FieldOf;
+using testing::OdbcError;
+using testing::RecordingDatabase;
+using testing::RecordingOperator;
+
+using Writer = void (*)(Target&, const Value&, std::string_view, std::string_view,
+                        std::string_view);
+
+struct WriterCase {
+  Writer write;
+  std::string_view activity_table, key_field, date_field, last_activity;
+};
+
+const std::initializer_list<WriterCase> kWriters = {
+    {AddCompanyActivity, "Company_Activity", "Company_Id", "Date_Entered",
+     "UPDATE Companies SET Last_Activity='12/8/2026 3:04:05 PM' WHERE Company_Id=4636462700111"},
+    {AddCandidateActivity, "Candidate_Activity", "Candidate_Id", "Entry_Date",
+     "UPDATE Candidates SET Last_Activity='12/8/2026 3:04:05 PM' WHERE "
+     "Candidate_Id=4636462700111"},
+    {AddPositionActivity, "Position_Activities", "Position_Id", "Date_Entered",
+     "UPDATE Positions SET Last_Activity='12/8/2026 3:04:05 PM' WHERE Job_Id=4636462700111"},
+};
+
+struct ActivityLogTest : ::testing::Test {
+  RecordingDatabase db;
+  FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
+  RecordingOperator op;
+  ClockCache cache;
+  Target target{db, true, clock, op, cache};
+  const Value key = Value::Number(4636462700111);
+};
+
+TEST_F(ActivityLogTest, ServerTargetWritesTheRowThenLastActivity) {
+  for (const WriterCase& w : kWriters) {
+    SCOPED_TRACE(w.activity_table);
+    RecordingDatabase fresh;
+    fresh.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}});
+    fresh.Answer("getdate(),113", {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
+    Target t{fresh, true, clock, op, cache};
+    w.write(t, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR");
+
+    EXPECT_EQ(fresh.sql().front(),
+              "SELECT * FROM " + std::string(w.activity_table) + " WHERE Activity_Id IS NULL");
+    ASSERT_EQ(fresh.stored().size(), 1u);
+    const testing::FakeRow& row = fresh.stored()[0].fields;
+    EXPECT_EQ(FieldOf(row, "Activity_Id"), Value::Number(4636462783123));
+    EXPECT_EQ(FieldOf(row, w.key_field), key);
+    EXPECT_EQ(FieldOf(row, "User_Name"), Value::Text("TALVENOR"));
+    EXPECT_EQ(FieldOf(row, w.date_field), Value::Text("12/8/2026"));
+    EXPECT_EQ(FieldOf(row, "Act_Type"), Value::Text("TALVENOR"));
+    EXPECT_EQ(FieldOf(row, "Memo"),
+              Value::Text("Name Imported from O'Brien. (Tue Dec-8 '26 3:04p/TALVENOR)"));
+    EXPECT_EQ(fresh.sql().back(), w.last_activity);
+  }
+  EXPECT_TRUE(op.messages.empty());
+}
+
+TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
+  struct Case {
+    std::string_view what;
+    bool open_fails;
+    size_t messages;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"missing activity table", true, 2},
+           {"duplicate activity key", false, 0},
+       }) {
+    SCOPED_TRACE(c.what);
+    RecordingDatabase fresh;
+    RecordingOperator ops;
+    fresh.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}});
+    if (c.open_fails) {
+      fresh.Fail("Company_Activity", OdbcError(208, "Invalid object name 'Company_Activity'."));
+    }
+    fresh.FailUpdate(1, OdbcError(kSqlServerUniqueIndex));
+    Target t{fresh, true, clock, ops, cache};
+    AddCompanyActivity(t, key, "12/8/2026", "Company Imported from Talvenor.", "TALVENOR");
+    EXPECT_TRUE(fresh.stored().empty());
+    EXPECT_EQ(ops.messages.size(), c.messages);
+    EXPECT_EQ(fresh.CountSql("UPDATE Companies SET Last_Activity="), 1);
+  }
+}
+
+TEST_F(ActivityLogTest, EmptyKeyWritesNothing) {
+  AddPositionActivity(target, Value(), "12/8/2026", "Name Imported from Talvenor.", "TALVENOR");
+  EXPECT_TRUE(db.sql().empty());
+}
+
+}  // namespace
+}  // namespace talvenor::records

@@ -1,0 +1,217 @@
+#include "records/keys.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <initializer_list>
+#include <string_view>
+
+#include "records/date_time.h"
+#include "tests/records/fake_clock.h"
+#include "tests/records/recording_database.h"
+#include "tests/records/recording_operator.h"
+
+namespace talvenor::records {
+namespace {
+
+using testing::FakeClock;
+using testing::FakeRow;
+using testing::OdbcError;
+using testing::RecordingDatabase;
+using testing::RecordingOperator;
+
+struct Fixture {
+  RecordingDatabase db;
+  FakeClock clock;
+  RecordingOperator op;
+  ClockCache cache;
+  Target Odbc() { return Target{db, true, clock, op, cache}; }
+  Target File() { return Target{db, false, clock, op, cache}; }
+};
+
+constexpr std::string_view kServerClockSql = "CONVERT(varchar(30), getdate(),113)";
+
+TEST(NewNumericKey, MadeFromTheServerClockText) {
+  struct Case {
+    std::string_view answer;
+    double want;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"08 Dec 2026 15:04:05:123", 4636462783123},
+           {"08 Dec 2026 15:04:06:000", 4636462784000},  // next second, next prefix
+           // 108 s is exactly 125 units: a floored double would give 124.
+           {"08 Dec 2026 00:01:48:007", 4636400125007},
+           {"08 Dec 2026 15:04:05:1x3", 0},  // no millisecond digits: no key
+           {"not a date", 0},
+       }) {
+    SCOPED_TRACE(c.answer);
+    Fixture f;
+    f.db.Answer(std::string(kServerClockSql), {{{"RDate", Value::Text(std::string(c.answer))}}});
+    Target target = f.Odbc();
+    const Value key = NewNumericKey(target);
+    if (c.want == 0) {
+      EXPECT_TRUE(key.IsEmpty());
+    } else {
+      EXPECT_EQ(key, Value::Number(c.want));
+    }
+  }
+}
+
+TEST(NewNumericKey, EmptyWhenTheClockQueryFails) {
+  Fixture f;
+  f.db.Fail(std::string(kServerClockSql), OdbcError(208, "Invalid object name."));
+  Target target = f.Odbc();
+  EXPECT_TRUE(NewNumericKey(target).IsEmpty());
+}
+
+TEST(NewNumericKey, DatabaseFileEndsInThreeRandomDigits) {
+  struct Case {
+    double random, want;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {0.0, 4636462783100}, {0.5, 4636462783550}, {0.9999, 4636462783999}}) {
+    SCOPED_TRACE(c.random);
+    Fixture f;
+    // The engine answers with a date-time; 18 Dec would not fit 20 characters
+    // of "m/d/yyyy h:nn:ss AM/PM" text, 8 Dec does. Both must keep the PM.
+    f.db.Answer("Date()+Time() AS RDate FROM Candidates",
+                {{{"RDate", Value::DateTime(FromCivil({2026, 12, 8, 15, 4, 5, 0}))}}});
+    f.clock.SetRandom(c.random);
+    Target target = f.File();
+    EXPECT_EQ(NewNumericKey(target), Value::Number(c.want));
+  }
+  Fixture f;
+  f.db.Answer("Date()+Time()", {{{"RDate", Value::Text("12/18/2026 3:04:05 PM")}}});
+  f.clock.SetRandom(0);
+  Target target = f.File();
+  EXPECT_EQ(NewNumericKey(target), Value::Number(4637462783100));
+}
+
+TEST(NewGuidText, BracedUpperCaseAndNewEachTime) {
+  const std::string a = NewGuidText();
+  ASSERT_EQ(a.size(), 38u);
+  EXPECT_EQ(a.front(), '{');
+  EXPECT_EQ(a.back(), '}');
+  for (size_t i = 1; i < 37; ++i) {
+    SCOPED_TRACE(i);
+    if (i == 9 || i == 14 || i == 19 || i == 24) {
+      EXPECT_EQ(a[i], '-');
+    } else {
+      EXPECT_TRUE(std::isdigit(a[i]) || (a[i] >= 'A' && a[i] <= 'F'));
+    }
+  }
+  EXPECT_NE(NewGuidText(), a);
+}
+
+// Adds a company row with `key` set, as the importer does before saving.
+std::unique_ptr<Recordset> CompanyRow(RecordingDatabase& db, const Value& key) {
+  auto set = db.OpenRecordset("SELECT * FROM Companies WHERE Company_Id IS NULL");
+  EXPECT_TRUE(set.has_value());
+  EXPECT_TRUE((*set)->AddNew().has_value());
+  EXPECT_TRUE((*set)->SetField("Company_Id", key).has_value());
+  return std::move(*set);
+}
+
+TEST(SaveNewRecord, KeysMadeInTheSameMillisecondMoveToTheNextNumber) {
+  Fixture f;
+  f.db.Answer(std::string(kServerClockSql), {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
+  Target target = f.Odbc();
+  const Value first = NewNumericKey(target);
+  const Value second = NewNumericKey(target);
+  ASSERT_EQ(first, second);
+
+  EXPECT_EQ(SaveNewRecord(target, *CompanyRow(f.db, first), "Company_Id", "Companies"), first);
+  // The second save collides twice: the first row, then a row of another run.
+  f.db.FailUpdate(2, OdbcError(kSqlServerPrimaryKey));
+  f.db.FailUpdate(3, OdbcError(kSqlServerPrimaryKey));
+  f.db.Answer("WHERE Company_Id=4636462783123", {{{"Company_Id", Value::Number(4636462783123)}}});
+  f.db.Answer("WHERE Company_Id=4636462783124", {{{"Company_Id", Value::Number(4636462783124)}}});
+  EXPECT_EQ(SaveNewRecord(target, *CompanyRow(f.db, second), "Company_Id", "Companies"),
+            Value::Number(4636462783125));
+
+  ASSERT_EQ(f.db.stored().size(), 2u);
+  EXPECT_EQ(testing::FieldOf(f.db.stored()[1].fields, "Company_Id"), Value::Number(4636462783125));
+  EXPECT_EQ(f.db.CountSql("SELECT Company_Id FROM Companies WHERE Company_Id=4636462783123"), 1);
+  EXPECT_TRUE(f.op.messages.empty());
+}
+
+TEST(SaveNewRecord, RowsNotStoredGiveAnEmptyKeyWithoutMessage) {
+  struct Case {
+    std::string_view what;
+    bool odbc;
+    DbError error;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"collision whose key the check does not find", true, OdbcError(kSqlServerPrimaryKey)},
+           {"unique index on another column", true, OdbcError(kSqlServerUniqueIndex)},
+           {"duplicate in a database file", false, DbError{kDuplicateValue, "dup", {}}},
+           {"no row being added", false, DbError{kUpdateWithoutAddNew, "no AddNew", {}}},
+       }) {
+    SCOPED_TRACE(c.what);
+    Fixture f;
+    f.db.FailUpdate(1, c.error);
+    Target target = c.odbc ? f.Odbc() : f.File();
+    EXPECT_TRUE(
+        SaveNewRecord(target, *CompanyRow(f.db, Value::Number(42)), "Company_Id", "Companies")
+            .IsEmpty());
+    EXPECT_TRUE(f.db.stored().empty());
+    EXPECT_TRUE(f.op.messages.empty());
+  }
+}
+
+TEST(SaveNewRecord, FileTargetReturnsTheKeyTheEngineAssigned) {
+  Fixture f;
+  f.db.FillOnAddNew("Companies", {{"Company_Id", Value::Number(17)}});
+  auto set = f.db.OpenRecordset("Companies", SetKind::kTable);
+  ASSERT_TRUE(set && (*set)->AddNew());
+  Target target = f.File();
+  EXPECT_EQ(SaveNewRecord(target, **set, "Company_Id", "Companies"), Value::Number(17));
+}
+
+TEST(SaveNewRecord, FailedSaveShowsTheErrorThenEveryProviderText) {
+  struct Case {
+    DbError error;
+    std::string_view first, second;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {DbError{kOdbcCallFailed,
+                    "ODBC--call failed.",
+                    {{8152, "22001", "String or binary data would be truncated."},
+                     {3621, "01000", "The statement has been terminated."}}},
+            "ODBC--call failed.",
+            // One blank after the standard text, one before each description.
+            "ODBC--call failed.  String or binary data would be truncated. The statement has "
+            "been terminated."},
+           // A number past 16 bits still reaches the second message.
+           {DbError{40002, "Engine refused the row.", {{40002, "HY000", "disk full"}}},
+            "Engine refused the row.", "Application-defined or object-defined error  disk full"},
+       }) {
+    SCOPED_TRACE(c.first);
+    Fixture f;
+    f.db.FailUpdate(1, c.error);
+    Target target = f.Odbc();
+    EXPECT_TRUE(
+        SaveNewRecord(target, *CompanyRow(f.db, Value::Number(42)), "Company_Id", "Companies")
+            .IsEmpty());
+    ASSERT_EQ(f.op.messages.size(), 2u);
+    EXPECT_EQ(f.op.messages[0].text, c.first);
+    EXPECT_EQ(f.op.messages[0].title, "");
+    EXPECT_EQ(f.op.messages[1].text, c.second);
+  }
+}
+
+TEST(ShowDatabaseErrors, AtMost52DescriptionsAndNoStrayBlanks) {
+  RecordingOperator op;
+  ShowDatabaseErrors(op, DbError{kDuplicateValue, "", {}});
+  DbError many{kOdbcCallFailed, "", {}};
+  for (int i = 0; i < 60; ++i) many.providers.push_back({i, "", "e" + std::to_string(i)});
+  ShowDatabaseErrors(op, many);
+  ASSERT_EQ(op.messages.size(), 2u);
+  EXPECT_EQ(op.messages[0].text, StandardErrorText(kDuplicateValue));
+  EXPECT_NE(op.messages[1].text.find(" e51"), std::string::npos);
+  EXPECT_EQ(op.messages[1].text.find(" e52"), std::string::npos);
+  EXPECT_EQ(op.messages[1].text.back(), '1');
+}
+
+}  // namespace
+}  // namespace talvenor::records

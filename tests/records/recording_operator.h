@@ -1,0 +1,28 @@
+#pragma once
+
+// An operator that keeps the message boxes it was asked to show.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/operator.h"
+
+namespace talvenor::records::testing {
+
+class RecordingOperator : public Operator {
+ public:
+  struct Message {
+    std::string text;
+    std::string title;
+    MessageIcon icon;
+  };
+
+  void ShowMessage(std::string_view text, std::string_view title, MessageIcon icon) override {
+    messages.push_back({std::string(text), std::string(title), icon});
+  }
+
+  std::vector<Message> messages;
+};
+
+}  // namespace talvenor::records::testing
