@@ -1,0 +1,350 @@
+#include "records/sqlite_connection.h"
+
+#include <sqlite3.h>
+
+#include <cassert>
+#include <charconv>
+#include <utility>
+
+#include "records/sqlite_error.h"
+#include "text/ascii.h"
+
+namespace talvenor::records::sqlite_detail {
+namespace {
+
+bool Has(const std::string& upper, std::string_view part) {
+  return upper.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+Column DescribeType(std::string name, std::string declared) {
+  Column c;
+  c.name = std::move(name);
+  c.declared = std::move(declared);
+  const std::string upper = text::AsciiUpper(c.declared);
+  // SQLite's affinity rules, in its order, with date and time types told apart
+  // so that the texts set into them are brought into one form.
+  if (Has(upper, "INT")) {
+    c.kind = ColumnKind::kInteger;
+  } else if (Has(upper, "CHAR") || Has(upper, "CLOB") || Has(upper, "TEXT")) {
+    c.kind = ColumnKind::kText;
+  } else if (upper.empty() || Has(upper, "BLOB")) {
+    c.kind = ColumnKind::kUntyped;
+  } else if (Has(upper, "REAL") || Has(upper, "FLOA") || Has(upper, "DOUB")) {
+    c.kind = ColumnKind::kReal;
+  } else if (Has(upper, "DATE") || Has(upper, "TIME")) {
+    c.kind = ColumnKind::kDateTime;
+  } else {
+    c.kind = ColumnKind::kNumeric;
+  }
+  if (c.kind == ColumnKind::kText) {
+    const size_t open = upper.find('(');
+    if (open != std::string::npos) {
+      int size = 0;
+      const char* first = upper.data() + open + 1;
+      while (*first == ' ') ++first;
+      const auto [end, ec] = std::from_chars(first, upper.data() + upper.size(), size);
+      if (ec == std::errc() && end != first && size > 0) c.size = size;
+    }
+  }
+  return c;
+}
+
+int TableInfo::Find(std::string_view column) const {
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (text::EqualsIgnoreCase(columns[i].name, column)) return int(i);
+  }
+  return -1;
+}
+
+std::string QuoteText(std::string_view value) {
+  std::string out = "'";
+  for (char c : value) {
+    out.push_back(c);
+    if (c == '\'') out.push_back('\'');
+  }
+  out.push_back('\'');
+  return out;
+}
+
+std::string QuoteName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  out.push_back('"');
+  return out;
+}
+
+// --- Lease -----------------------------------------------------------------
+
+Lease::Lease(Lease&& other) noexcept
+    : stmt_(std::exchange(other.stmt_, nullptr)),
+      owned_(other.owned_),
+      in_use_(std::exchange(other.in_use_, nullptr)) {}
+
+Lease& Lease::operator=(Lease&& other) noexcept {
+  if (this != &other) {
+    Release();
+    stmt_ = std::exchange(other.stmt_, nullptr);
+    owned_ = other.owned_;
+    in_use_ = std::exchange(other.in_use_, nullptr);
+  }
+  return *this;
+}
+
+Lease::~Lease() { Release(); }
+
+void Lease::Release() {
+  if (stmt_ == nullptr) return;
+  if (owned_) {
+    sqlite3_finalize(stmt_);
+  } else {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    if (in_use_) *in_use_ = false;
+  }
+  stmt_ = nullptr;
+  in_use_ = nullptr;
+}
+
+// --- Connection --------------------------------------------------------------
+
+Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+
+Connection::~Connection() { Close(); }
+
+DbError Connection::LastError(int rc) const {
+  const int extended = db_ ? sqlite3_extended_errcode(db_) : rc;
+  // The step result is the primary code of the extended one SQLite remembers.
+  const int code = (extended & 0xff) == (rc & 0xff) ? extended : rc;
+  return SqliteError(code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc), path_);
+}
+
+DbResult<Lease> Connection::PrepareText(const std::string& sql, bool cache) {
+  if (!db_) return std::unexpected(EngineError(kObjectInvalid));
+  Lease lease;
+  if (cache) {
+    auto found = cache_index_.find(sql);
+    if (found != cache_index_.end() && !found->second->in_use) {
+      cache_.splice(cache_.begin(), cache_, found->second);
+      ++stats_.reused;
+      lease.stmt_ = found->second->stmt;
+      lease.in_use_ = &found->second->in_use;
+      found->second->in_use = true;
+      return lease;
+    }
+    // A shape already in use (a statement run from inside another) gets a
+    // statement of its own.
+    if (found != cache_index_.end()) cache = false;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v3(db_, sql.data(), int(sql.size()),
+                                    cache ? SQLITE_PREPARE_PERSISTENT : 0, &stmt, &tail);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return std::unexpected(LastError(rc));
+  }
+  if (stmt == nullptr) return std::unexpected(EngineError(kInvalidSqlStatement));
+  if (tail && !IsBlankSql(std::string_view(tail, sql.data() + sql.size() - tail))) {
+    sqlite3_finalize(stmt);
+    return std::unexpected(EngineError(kTextAfterStatement));
+  }
+  if (!cache) {
+    lease.stmt_ = stmt;
+    lease.owned_ = true;
+    return lease;
+  }
+  // Make room: drop the least recently used statements not in use.
+  for (auto it = cache_.end(); cache_.size() >= kCacheCapacity && it != cache_.begin();) {
+    --it;
+    if (it->in_use) continue;
+    sqlite3_finalize(it->stmt);
+    cache_index_.erase(it->key);
+    it = cache_.erase(it);
+  }
+  cache_.push_front(Cached{sql, stmt, true});
+  cache_index_[sql] = cache_.begin();
+  ++stats_.prepared;
+  lease.stmt_ = stmt;
+  lease.in_use_ = &cache_.front().in_use;
+  return lease;
+}
+
+DbResult<Lease> Connection::Prepare(const SqliteStatement& statement) {
+  if (statement.several_statements) return std::unexpected(EngineError(kTextAfterStatement));
+  auto lease = PrepareText(statement.text, statement.lifted);
+  if (!lease) return lease;
+  sqlite3_stmt* stmt = lease->get();
+  for (size_t i = 0; i < statement.params.size(); ++i) {
+    const int at = int(i) + 1;
+    const SqlParam& p = statement.params[i];
+    if (const auto* n = std::get_if<std::int64_t>(&p)) {
+      sqlite3_bind_int64(stmt, at, *n);
+    } else if (const auto* d = std::get_if<double>(&p)) {
+      sqlite3_bind_double(stmt, at, *d);
+    } else {
+      const std::string& s = std::get<std::string>(p);
+      sqlite3_bind_text(stmt, at, s.data(), int(s.size()), SQLITE_TRANSIENT);
+    }
+  }
+  return lease;
+}
+
+DbResult<Lease> Connection::PrepareOwn(std::string_view sql) {
+  return PrepareText(std::string(sql), /*cache=*/true);
+}
+
+bool Connection::InTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
+
+DbStatus Connection::Exec(const char* sql) {
+  if (!db_) return std::unexpected(EngineError(kObjectInvalid));
+  const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return std::unexpected(LastError(rc));
+  return {};
+}
+
+DbStatus Connection::BeginWrite() {
+  if (!db_) return std::unexpected(EngineError(kObjectInvalid));
+  if (InTransaction()) return {};
+  // IMMEDIATE takes the write lock now: the AutoNumber key read at AddNew is
+  // then still free when the row is inserted.
+  if (auto ok = Exec("BEGIN IMMEDIATE"); !ok) return ok;
+  lines_in_transaction_ = 0;
+  transaction_began_ = std::chrono::steady_clock::now();
+  return {};
+}
+
+DbStatus Connection::Run(Lease& lease) {
+  sqlite3_stmt* stmt = lease.get();
+  if (!sqlite3_stmt_readonly(stmt)) {
+    if (auto ok = BeginWrite(); !ok) return ok;
+  }
+  const bool had_transaction = InTransaction();
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+  }
+  if (rc == SQLITE_DONE) return {};
+  DbError error = LastError(rc);
+  sqlite3_reset(stmt);
+  if (had_transaction && !InTransaction()) {
+    // Some failures (a full disk, an I/O error) roll the whole transaction
+    // back, not only the statement: the writes since the last commit are gone.
+    error.providers.push_back(
+        {rc, "", "the open transaction was rolled back; writes since the last commit are lost"});
+  }
+  return std::unexpected(std::move(error));
+}
+
+DbStatus Connection::LineDone() {
+  if (!InTransaction()) return {};
+  ++lines_in_transaction_;
+  const bool enough_lines = commit_lines_ > 0 && lines_in_transaction_ >= commit_lines_;
+  const bool long_enough =
+      commit_ms_ > 0 && std::chrono::steady_clock::now() - transaction_began_ >=
+                            std::chrono::milliseconds(commit_ms_);
+  const bool every_line = commit_lines_ <= 0 && commit_ms_ <= 0;
+  if (enough_lines || long_enough || every_line) return Commit();
+  return {};
+}
+
+DbStatus Connection::Commit() {
+  if (!InTransaction()) return {};
+  return Exec("COMMIT");
+}
+
+void Connection::SetCommitPolicy(int lines, int milliseconds) {
+  commit_lines_ = lines;
+  commit_ms_ = milliseconds;
+}
+
+void Connection::Close() {
+  if (!db_) return;
+  if (!Commit()) {
+    // Nothing can be reported from here; the caller who wanted to know flushed.
+    const DbStatus rolled_back = Exec("ROLLBACK");
+    (void)rolled_back;
+  }
+  for (Cached& c : cache_) sqlite3_finalize(c.stmt);
+  cache_.clear();
+  cache_index_.clear();
+  tables_.clear();
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+DbResult<std::shared_ptr<const TableInfo>> Connection::Table(std::string_view name) {
+  const std::string key = text::AsciiUpper(name);
+  if (auto found = tables_.find(key); found != tables_.end()) return found->second;
+
+  auto schema = PrepareOwn(
+      "SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+  if (!schema) return std::unexpected(schema.error());
+  sqlite3_bind_text(schema->get(), 1, name.data(), int(name.size()), SQLITE_TRANSIENT);
+  int rc = sqlite3_step(schema->get());
+  if (rc == SQLITE_DONE) {
+    return std::unexpected(EngineError(
+        kInputTableNotFound, "The database engine cannot find the input table or query '" +
+                                 std::string(name) +
+                                 "'. Make sure it exists and that its name is spelled correctly."));
+  }
+  if (rc != SQLITE_ROW) return std::unexpected(LastError(rc));
+  auto info = std::make_shared<TableInfo>();
+  info->name = reinterpret_cast<const char*>(sqlite3_column_text(schema->get(), 0));
+  const unsigned char* create = sqlite3_column_text(schema->get(), 1);
+  info->autoincrement = create && text::FindIgnoreCase(reinterpret_cast<const char*>(create),
+                                                       "AUTOINCREMENT") != std::string_view::npos;
+  schema = Lease();
+
+  auto columns = PrepareOwn("SELECT name, type, pk FROM pragma_table_info(?1)");
+  if (!columns) return std::unexpected(columns.error());
+  sqlite3_bind_text(columns->get(), 1, info->name.data(), int(info->name.size()), SQLITE_TRANSIENT);
+  int key_columns = 0;
+  int key_index = -1;
+  while ((rc = sqlite3_step(columns->get())) == SQLITE_ROW) {
+    auto text_at = [&](int i) {
+      const unsigned char* t = sqlite3_column_text(columns->get(), i);
+      return std::string(t ? reinterpret_cast<const char*>(t) : "");
+    };
+    info->columns.push_back(DescribeType(text_at(0), text_at(1)));
+    if (sqlite3_column_int(columns->get(), 2) > 0) {
+      ++key_columns;
+      key_index = int(info->columns.size()) - 1;
+    }
+  }
+  if (rc != SQLITE_DONE) return std::unexpected(LastError(rc));
+  // A sole key column declared exactly INTEGER is the row id: the table
+  // numbers its rows itself (an AutoNumber).
+  if (key_columns == 1 && text::EqualsIgnoreCase(info->columns[key_index].declared, "INTEGER")) {
+    info->autonumber = key_index;
+  }
+  std::shared_ptr<const TableInfo> shared = std::move(info);
+  tables_[key] = shared;
+  return shared;
+}
+
+DbResult<std::int64_t> Connection::NextAutoNumber(const TableInfo& table) {
+  // The next row id is one past the highest in use, and with AUTOINCREMENT
+  // also past the highest ever used (sqlite_sequence keeps it).
+  std::string sql = "SELECT coalesce(max(rowid), 0) FROM " + QuoteName(table.name);
+  if (table.autoincrement) {
+    sql = "SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = " +
+          QuoteText(table.name) + "), 0), (" + sql + "))";
+  }
+  auto lease = PrepareOwn(sql);
+  if (!lease) return std::unexpected(lease.error());
+  const int rc = sqlite3_step(lease->get());
+  if (rc != SQLITE_ROW) return std::unexpected(LastError(rc));
+  return sqlite3_column_int64(lease->get(), 0) + 1;
+}
+
+Connection::CacheStats Connection::cache_stats() const {
+  CacheStats s = stats_;
+  s.held = cache_.size();
+  return s;
+}
+
+}  // namespace talvenor::records::sqlite_detail

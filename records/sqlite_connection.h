@@ -1,0 +1,140 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "records/db_error.h"
+#include "records/jet_sql.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The inner parts of SqliteDatabase, shared by the database and its recordsets
+// (a recordset that outlives its database fails cleanly instead of touching a
+// closed connection). Not for use outside the SQLite engine.
+namespace talvenor::records::sqlite_detail {
+
+// How a column stores what is set into it, from its declared type.
+enum class ColumnKind { kText, kInteger, kReal, kNumeric, kDateTime, kUntyped };
+
+struct Column {
+  std::string name;
+  std::string declared;  // the declared type as written, "VARCHAR(50)"
+  ColumnKind kind = ColumnKind::kUntyped;
+  int size = 0;  // characters of a sized text type, else 0
+};
+
+// The declared kind and size of a type ("VARCHAR(50)" -> text, 50).
+Column DescribeType(std::string name, std::string declared);
+
+struct TableInfo {
+  std::string name;  // as the schema spells it
+  std::vector<Column> columns;
+  int autonumber = -1;  // index of the INTEGER PRIMARY KEY column, -1 when none
+  bool autoincrement = false;
+  // Index of a column by name, letter case ignored; -1 when none.
+  int Find(std::string_view column) const;
+};
+
+// A prepared statement in use: borrowed from the cache or prepared for one
+// use. Released statements are reset and their bindings cleared.
+class Lease {
+ public:
+  Lease() = default;
+  Lease(Lease&& other) noexcept;
+  Lease& operator=(Lease&& other) noexcept;
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  ~Lease();
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  friend class Connection;
+  void Release();
+  sqlite3_stmt* stmt_ = nullptr;
+  bool owned_ = false;
+  bool* in_use_ = nullptr;
+};
+
+class Connection {
+ public:
+  Connection(sqlite3* db, std::string path);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool is_open() const { return db_ != nullptr; }
+  sqlite3* handle() const { return db_; }
+  const std::string& path() const { return path_; }
+
+  // Prepares a translated statement and binds its lifted literals. Shapes of
+  // lifted statements are cached; other statements are prepared for one use.
+  DbResult<Lease> Prepare(const SqliteStatement& statement);
+  // Prepares SQLite text the engine wrote itself (always cached).
+  DbResult<Lease> PrepareOwn(std::string_view sql);
+
+  // The current SQLite error as a DbError.
+  DbError LastError(int rc) const;
+
+  // Runs a prepared statement to its end. A write first opens the transaction.
+  DbStatus Run(Lease& lease);
+  // Opens the write transaction unless one is open.
+  DbStatus BeginWrite();
+  bool InTransaction() const;
+
+  DbStatus LineDone();
+  DbStatus Commit();
+  void SetCommitPolicy(int lines, int milliseconds);
+  void Close();
+
+  // The columns of a table (cached until a statement changes the schema);
+  // error 3078 for a table that does not exist.
+  DbResult<std::shared_ptr<const TableInfo>> Table(std::string_view name);
+  void ForgetTables() { tables_.clear(); }
+  // The key the table's AutoNumber column gives its next row.
+  DbResult<std::int64_t> NextAutoNumber(const TableInfo& table);
+
+  struct CacheStats {
+    std::size_t prepared = 0;  // statements prepared for the cache
+    std::size_t reused = 0;    // cache hits
+    std::size_t held = 0;      // statements in the cache now
+  };
+  CacheStats cache_stats() const;
+  static constexpr std::size_t kCacheCapacity = 256;
+
+ private:
+  struct Cached {
+    std::string key;
+    sqlite3_stmt* stmt = nullptr;
+    bool in_use = false;
+  };
+  DbResult<Lease> PrepareText(const std::string& sql, bool cache);
+  DbStatus Exec(const char* sql);
+
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  std::list<Cached> cache_;  // most recently used first
+  std::unordered_map<std::string, std::list<Cached>::iterator> cache_index_;
+  CacheStats stats_;
+  std::map<std::string, std::shared_ptr<const TableInfo>> tables_;  // by upper-case name
+
+  int commit_lines_ = 500;
+  int commit_ms_ = 100;
+  int lines_in_transaction_ = 0;
+  std::chrono::steady_clock::time_point transaction_began_;
+};
+
+// Quotes a name for SQLite text: "name" with any " doubled.
+std::string QuoteName(std::string_view name);
+// Quotes a text literal: 'text' with any ' doubled.
+std::string QuoteText(std::string_view value);
+
+}  // namespace talvenor::records::sqlite_detail

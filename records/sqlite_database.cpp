@@ -1,0 +1,149 @@
+#include "records/sqlite_database.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+#include "records/jet_sql.h"
+#include "records/sqlite_connection.h"
+#include "records/sqlite_error.h"
+#include "records/sqlite_recordset.h"
+#include "text/ascii.h"
+
+namespace talvenor::records {
+namespace {
+
+using sqlite_detail::Connection;
+using sqlite_detail::SqliteRecordset;
+
+// Settings every connection gets. WAL with synchronous=NORMAL keeps commits
+// cheap without risking corruption (a power cut may lose the last commits,
+// never a whole file); the large cache and checkpoint interval serve long runs
+// of small writes.
+constexpr const char* kConnectionSettings =
+    "PRAGMA journal_mode=WAL;"
+    "PRAGMA synchronous=NORMAL;"
+    "PRAGMA cache_size=-65536;"  // KiB: 64 MiB
+    "PRAGMA wal_autocheckpoint=10000;"
+    "PRAGMA temp_store=MEMORY;";
+constexpr int kBusyTimeoutMs = 10'000;
+
+// A table name alone (Companies, [Database Records]) rather than a statement.
+std::optional<std::string> BareTableName(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']' &&
+      text.find(']') == text.size() - 1) {
+    return std::string(text.substr(1, text.size() - 2));
+  }
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
+    if (!text::IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '_' &&
+        static_cast<unsigned char>(c) < 0x80) {
+      return std::nullopt;
+    }
+  }
+  if (text::EqualsIgnoreCase(text, "SELECT")) return std::nullopt;
+  return std::string(text);
+}
+
+}  // namespace
+
+SqliteDatabase::SqliteDatabase(std::shared_ptr<Connection> connection)
+    : connection_(std::move(connection)) {}
+
+SqliteDatabase::~SqliteDatabase() { Close(); }
+
+DbResult<std::unique_ptr<SqliteDatabase>> SqliteDatabase::Open(std::string_view path,
+                                                               SqliteOpen mode) {
+  const std::string file(path);
+  if (file.empty()) {
+    return std::unexpected(EngineError(kInvalidPath, "'' is not a valid path."));
+  }
+  std::error_code ec;
+  const bool exists = std::filesystem::exists(file, ec);
+  if (mode == SqliteOpen::kExisting && !exists) {
+    return std::unexpected(EngineError(kFileNotFound, "Could not find file '" + file + "'."));
+  }
+  if (!exists) {
+    const auto parent = std::filesystem::path(file).parent_path();
+    if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
+      return std::unexpected(
+          EngineError(kInvalidPath, "'" + file +
+                                        "' is not a valid path. Make sure that the path name is "
+                                        "spelled correctly and that you are connected to the "
+                                        "server on which the file resides."));
+    }
+  }
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+  if (mode == SqliteOpen::kCreate) flags |= SQLITE_OPEN_CREATE;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    DbError error = SqliteError(rc, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc), file);
+    sqlite3_close_v2(db);
+    return std::unexpected(std::move(error));
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // The first read of the file happens here: a file that is no database
+  // fails now, not at the first statement of a run.
+  rc = sqlite3_exec(db, kConnectionSettings, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    DbError error = SqliteError(sqlite3_extended_errcode(db), sqlite3_errmsg(db), file);
+    sqlite3_close_v2(db);
+    return std::unexpected(std::move(error));
+  }
+  return std::unique_ptr<SqliteDatabase>(
+      new SqliteDatabase(std::make_shared<Connection>(db, file)));
+}
+
+DbResult<std::unique_ptr<Recordset>> SqliteDatabase::OpenRecordset(std::string_view sql_or_table,
+                                                                   SetKind kind) {
+  const std::optional<std::string> table = BareTableName(sql_or_table);
+  if (kind == SetKind::kTable) {
+    if (!table) return std::unexpected(EngineError(kInvalidOperation));
+    return SqliteRecordset::OpenTable(connection_, *table);
+  }
+  if (table) {
+    return SqliteRecordset::OpenQuery(connection_,
+                                      "SELECT * FROM " + sqlite_detail::QuoteName(*table));
+  }
+  return SqliteRecordset::OpenQuery(connection_, sql_or_table);
+}
+
+DbStatus SqliteDatabase::Execute(std::string_view sql) {
+  if (!connection_->is_open()) return std::unexpected(EngineError(kObjectInvalid));
+  const SqliteStatement statement = TranslateJetSql(sql);
+  auto lease = connection_->Prepare(statement);
+  if (!lease) return std::unexpected(lease.error());
+  if (statement.lifted && sqlite3_stmt_readonly(lease->get()) &&
+      sqlite3_column_count(lease->get()) > 0) {
+    return std::unexpected(EngineError(kCannotExecuteSelect));
+  }
+  if (auto ok = connection_->Run(*lease); !ok) return ok;
+  // Table definitions may have changed: column lists are read again.
+  if (!statement.lifted) connection_->ForgetTables();
+  return {};
+}
+
+DbStatus SqliteDatabase::LineDone() { return connection_->LineDone(); }
+
+DbStatus SqliteDatabase::Flush() { return connection_->Commit(); }
+
+void SqliteDatabase::Close() { connection_->Close(); }
+
+void SqliteDatabase::SetCommitPolicy(int lines, int milliseconds) {
+  connection_->SetCommitPolicy(lines, milliseconds);
+}
+
+bool SqliteDatabase::InTransaction() const { return connection_->InTransaction(); }
+
+SqliteDatabase::StatementCacheStats SqliteDatabase::statement_cache_stats() const {
+  const auto s = connection_->cache_stats();
+  return {s.prepared, s.reused, s.held};
+}
+
+}  // namespace talvenor::records

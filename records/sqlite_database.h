@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "records/database.h"
+
+namespace talvenor::records {
+
+namespace sqlite_detail {
+class Connection;
+}
+
+// How Open treats a missing file.
+enum class SqliteOpen {
+  kExisting,  // a missing file is error 3024; it is never created
+  kCreate,    // a missing file is created (init, the catalogue tool)
+};
+
+// A database file through SQLite. Statements arrive as Jet SQL and are
+// translated in one place (records/jet_sql.h); statements that differ only in
+// their literal values share one prepared statement.
+//
+// Writes are grouped into transactions: the first write opens one, and only
+// LineDone (at a data line's end, once enough lines or time have passed),
+// Flush and Close commit it, so a killed run leaves whole data lines only. A
+// failing statement undoes only itself. Reads see the pending writes.
+class SqliteDatabase final : public Database {
+ public:
+  static DbResult<std::unique_ptr<SqliteDatabase>> Open(std::string_view path, SqliteOpen mode);
+  ~SqliteDatabase() override;
+
+  // A dynaset of a SELECT (or of a table name), or with SetKind::kTable a
+  // table by name. Sets that read one table can add rows to it.
+  DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
+                                                     SetKind kind = SetKind::kDynaset) override;
+  DbStatus Execute(std::string_view sql) override;
+  DbStatus LineDone() override;
+  DbStatus Flush() override;
+  void Close() override;
+
+  // Commit at a line's end once `lines` lines were done or `milliseconds`
+  // passed since the transaction began (default 500 lines, 100 ms); (1, 0)
+  // commits every line. A value of 0 or less leaves that limit out.
+  void SetCommitPolicy(int lines, int milliseconds);
+  // True while writes wait for their commit.
+  bool InTransaction() const;
+
+  struct StatementCacheStats {
+    std::size_t prepared = 0;  // statements prepared into the cache
+    std::size_t reused = 0;    // statements served from the cache
+    std::size_t held = 0;      // statements the cache holds now
+  };
+  StatementCacheStats statement_cache_stats() const;
+
+ private:
+  explicit SqliteDatabase(std::shared_ptr<sqlite_detail::Connection> connection);
+  std::shared_ptr<sqlite_detail::Connection> connection_;
+};
+
+}  // namespace talvenor::records

@@ -1,0 +1,296 @@
+#include "records/sqlite_recordset.h"
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "records/date_time.h"
+#include "records/jet_sql.h"
+#include "records/sqlite_error.h"
+#include "text/ascii.h"
+#include "text/utf8.h"
+
+namespace talvenor::records::sqlite_detail {
+namespace {
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::optional<double> ParseNumber(std::string_view s) {
+  s = TrimBlanks(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) {
+    return std::nullopt;
+  }
+  return v;
+}
+
+Value ColumnValue(sqlite3_stmt* stmt, int i) {
+  switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+      return Value::Number(double(sqlite3_column_int64(stmt, i)));
+    case SQLITE_FLOAT:
+      return Value::Number(sqlite3_column_double(stmt, i));
+    case SQLITE_NULL:
+      return Value::Null();
+    default: {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+      const int size = sqlite3_column_bytes(stmt, i);
+      return Value::Text(bytes ? std::string(bytes, size_t(size)) : std::string());
+    }
+  }
+}
+
+void Bind(sqlite3_stmt* stmt, int at, const Value& v) {
+  if (v.IsText()) {
+    sqlite3_bind_text(stmt, at, v.text().data(), int(v.text().size()), SQLITE_TRANSIENT);
+  } else if (v.IsNumber()) {
+    const double n = v.number();
+    // Whole numbers go in as integers, so that an INTEGER column holds them as
+    // such and keys compare exactly.
+    if (n == std::trunc(n) && std::fabs(n) < 9.0e18) {
+      sqlite3_bind_int64(stmt, at, static_cast<sqlite3_int64>(n));
+    } else {
+      sqlite3_bind_double(stmt, at, n);
+    }
+  } else {
+    sqlite3_bind_null(stmt, at);
+  }
+}
+
+DbResult<Value> SizedText(const Column& column, std::string text) {
+  if (column.size > 0 && text::Utf8Length(text) > size_t(column.size)) {
+    return std::unexpected(EngineError(kFieldTooSmall));
+  }
+  return Value::Text(std::move(text));
+}
+
+DbError ItemNotFound() { return EngineError(kItemNotFound); }
+
+}  // namespace
+
+std::string SqliteDateText(double serial) {
+  const CivilTime t = ToCivil(serial);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return buf;
+}
+
+DbResult<Value> StoredForm(const Column& column, const Value& value) {
+  if (!value.HasValue()) return Value::Null();
+  switch (column.kind) {
+    case ColumnKind::kText:
+      if (value.IsNumber()) return SizedText(column, NumberToText(value.number()));
+      if (value.IsDateTime()) return SizedText(column, SqliteDateText(value.number()));
+      return SizedText(column, value.text());
+    case ColumnKind::kInteger:
+    case ColumnKind::kReal:
+    case ColumnKind::kNumeric:
+      if (value.IsText()) {
+        if (auto n = ParseNumber(value.text())) return Value::Number(*n);
+        return std::unexpected(EngineError(kConversionError));
+      }
+      return Value::Number(value.number());
+    case ColumnKind::kDateTime:
+      if (value.IsText()) {
+        auto serial = ParseDateTime(TrimBlanks(value.text()));
+        if (!serial) return std::unexpected(EngineError(kConversionError));
+        return Value::Text(SqliteDateText(*serial));
+      }
+      return Value::Text(SqliteDateText(value.number()));
+    case ColumnKind::kUntyped:
+      if (value.IsDateTime()) return Value::Text(SqliteDateText(value.number()));
+      return value;
+  }
+  return value;
+}
+
+SqliteRecordset::SqliteRecordset(std::shared_ptr<Connection> connection)
+    : connection_(std::move(connection)) {}
+
+DbResult<std::unique_ptr<Recordset>> SqliteRecordset::OpenQuery(
+    std::shared_ptr<Connection> connection, std::string_view jet_sql) {
+  std::unique_ptr<SqliteRecordset> set(new SqliteRecordset(std::move(connection)));
+  if (auto ok = set->Run(jet_sql); !ok) return std::unexpected(ok.error());
+  // A set that reads one table adds rows to it (the insert sets).
+  if (auto table = SingleTableOf(jet_sql)) {
+    if (auto info = set->connection_->Table(*table)) set->table_ = *info;
+  }
+  return set;
+}
+
+DbResult<std::unique_ptr<Recordset>> SqliteRecordset::OpenTable(
+    std::shared_ptr<Connection> connection, std::string_view table) {
+  std::unique_ptr<SqliteRecordset> set(new SqliteRecordset(std::move(connection)));
+  auto info = set->connection_->Table(table);
+  if (!info) return std::unexpected(info.error());
+  set->table_ = *info;
+  return set;
+}
+
+DbStatus SqliteRecordset::Usable() const {
+  if (!connection_ || !connection_->is_open()) {
+    return std::unexpected(EngineError(kObjectInvalid));
+  }
+  return {};
+}
+
+DbStatus SqliteRecordset::Run(std::string_view jet_sql) const {
+  if (auto ok = Usable(); !ok) return ok;
+  auto lease = connection_->Prepare(TranslateJetSql(jet_sql));
+  if (!lease) return std::unexpected(lease.error());
+  sqlite3_stmt* stmt = lease->get();
+  const int columns = sqlite3_column_count(stmt);
+  // Only queries make sets; a statement that writes is never run from here.
+  if (columns == 0 || !sqlite3_stmt_readonly(stmt)) {
+    return std::unexpected(EngineError(kInvalidOperation));
+  }
+  names_.clear();
+  declared_.clear();
+  row_.clear();
+  for (int i = 0; i < columns; ++i) {
+    const char* name = sqlite3_column_name(stmt, i);
+    const char* declared = sqlite3_column_decltype(stmt, i);
+    names_.emplace_back(name ? name : "");
+    declared_.emplace_back(declared ? declared : "");
+  }
+  const int rc = sqlite3_step(stmt);
+  if (rc == SQLITE_ROW) {
+    for (int i = 0; i < columns; ++i) row_.push_back(ColumnValue(stmt, i));
+  } else if (rc != SQLITE_DONE) {
+    return std::unexpected(connection_->LastError(rc));
+  }
+  has_row_ = rc == SQLITE_ROW;
+  read_ = true;
+  return {};
+}
+
+DbStatus SqliteRecordset::EnsureRead() const {
+  if (auto ok = Usable(); !ok) return ok;
+  if (read_) return {};
+  return Run("SELECT * FROM " + QuoteName(table_->name) + " LIMIT 1");
+}
+
+bool SqliteRecordset::Eof() const {
+  if (!EnsureRead()) return true;
+  return !has_row_;
+}
+
+DbResult<Value> SqliteRecordset::Field(std::string_view name) const {
+  if (auto ok = Usable(); !ok) return std::unexpected(ok.error());
+  if (adding_) {
+    const int at = table_->Find(name);
+    if (at < 0) return std::unexpected(ItemNotFound());
+    return pending_[size_t(at)].value_or(Value::Null());
+  }
+  if (auto ok = EnsureRead(); !ok) return std::unexpected(ok.error());
+  for (size_t i = 0; i < names_.size(); ++i) {
+    if (!text::EqualsIgnoreCase(names_[i], name)) continue;
+    if (!has_row_) return std::unexpected(EngineError(kNoCurrentRecord));
+    return row_[i];
+  }
+  return std::unexpected(ItemNotFound());
+}
+
+DbResult<Value> SqliteRecordset::Field(int index) const {
+  if (auto ok = Usable(); !ok) return std::unexpected(ok.error());
+  if (adding_) {
+    if (index < 0 || size_t(index) >= pending_.size()) return std::unexpected(ItemNotFound());
+    return pending_[size_t(index)].value_or(Value::Null());
+  }
+  if (auto ok = EnsureRead(); !ok) return std::unexpected(ok.error());
+  if (index < 0 || size_t(index) >= names_.size()) return std::unexpected(ItemNotFound());
+  if (!has_row_) return std::unexpected(EngineError(kNoCurrentRecord));
+  return row_[size_t(index)];
+}
+
+DbResult<int> SqliteRecordset::FieldSize(std::string_view name) const {
+  if (auto ok = Usable(); !ok) return std::unexpected(ok.error());
+  if (table_) {
+    const int at = table_->Find(name);
+    if (at < 0) return std::unexpected(ItemNotFound());
+    return table_->columns[size_t(at)].size;
+  }
+  for (size_t i = 0; i < names_.size(); ++i) {
+    if (text::EqualsIgnoreCase(names_[i], name)) return DescribeType(names_[i], declared_[i]).size;
+  }
+  return std::unexpected(ItemNotFound());
+}
+
+DbStatus SqliteRecordset::AddNew() {
+  if (auto ok = Usable(); !ok) return ok;
+  if (!table_) return std::unexpected(EngineError(kReadOnly));
+  // The row's writes start here: the AutoNumber key read now must still be
+  // free when Update inserts it.
+  if (auto ok = connection_->BeginWrite(); !ok) return ok;
+  pending_.assign(table_->columns.size(), std::nullopt);
+  if (table_->autonumber >= 0) {
+    auto key = connection_->NextAutoNumber(*table_);
+    if (!key) return std::unexpected(key.error());
+    pending_[size_t(table_->autonumber)] = Value::Number(double(*key));
+  }
+  adding_ = true;
+  return {};
+}
+
+DbStatus SqliteRecordset::SetField(std::string_view name, const Value& value) {
+  if (auto ok = Usable(); !ok) return ok;
+  if (!adding_) return std::unexpected(EngineError(kUpdateWithoutAddNew));
+  const int at = table_->Find(name);
+  if (at < 0) return std::unexpected(ItemNotFound());
+  auto stored = StoredForm(table_->columns[size_t(at)], value);
+  if (!stored) return std::unexpected(stored.error());
+  pending_[size_t(at)] = std::move(*stored);
+  return {};
+}
+
+DbStatus SqliteRecordset::Update() {
+  if (auto ok = Usable(); !ok) return ok;
+  if (!adding_) return std::unexpected(EngineError(kUpdateWithoutAddNew));
+  std::string names;
+  std::string marks;
+  std::vector<const Value*> values;
+  for (size_t i = 0; i < pending_.size(); ++i) {
+    if (!pending_[i]) continue;
+    if (!values.empty()) {
+      names += ',';
+      marks += ',';
+    }
+    names += QuoteName(table_->columns[i].name);
+    marks += '?';
+    values.push_back(&*pending_[i]);
+  }
+  const std::string sql =
+      values.empty()
+          ? "INSERT INTO " + QuoteName(table_->name) + " DEFAULT VALUES"
+          : "INSERT INTO " + QuoteName(table_->name) + " (" + names + ") VALUES (" + marks + ")";
+  auto lease = connection_->PrepareOwn(sql);
+  if (!lease) return std::unexpected(lease.error());
+  for (size_t i = 0; i < values.size(); ++i) Bind(lease->get(), int(i) + 1, *values[i]);
+  // A failed Update keeps the row being added, so that the caller can change
+  // a field and try again.
+  if (auto ok = connection_->Run(*lease); !ok) return ok;
+  adding_ = false;
+  pending_.clear();
+  return {};
+}
+
+void SqliteRecordset::Close() {
+  adding_ = false;
+  pending_.clear();
+  row_.clear();
+  names_.clear();
+  table_.reset();
+  connection_.reset();
+}
+
+}  // namespace talvenor::records::sqlite_detail
