@@ -1,0 +1,58 @@
+#include "import/split_export_line.h"
+
+namespace talvenor::import {
+
+// The line is read once, left to right, building the fields as it goes. The
+// same rules were first written as an in-place scan of fixed length that
+// shifted the text left over each removed quote and padded the end with a
+// blank; those blanks ended up in the last field (a contact's e-mail address)
+// although the file never held them. Building the fields directly removes the
+// quotes without any padding.
+void SplitExportLine(std::string_view line, std::vector<std::string>& fields) {
+  size_t count = 0;
+  auto next_field = [&]() -> std::string* {
+    if (count == fields.size()) {
+      fields.emplace_back();
+    } else {
+      fields[count].clear();
+    }
+    return &fields[count++];
+  };
+
+  bool in_quotes = false;
+  if (line.starts_with('"')) {
+    line.remove_prefix(1);
+    in_quotes = true;
+  }
+  if (line.ends_with('"')) line.remove_suffix(1);
+
+  std::string* field = next_field();
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    const bool comma_follows = i + 1 < line.size() && line[i + 1] == ',';
+    if (in_quotes && c == '"' && comma_follows) {
+      // The closing quote goes; the comma after it is a separator again.
+      in_quotes = false;
+    } else if (!in_quotes && c == ',') {
+      field = next_field();
+      if (i + 1 < line.size() && line[i + 1] == '"') {
+        ++i;  // the opening quote of an enclosed field
+        in_quotes = true;
+      }
+    } else if (c == '|') {
+      field = next_field();
+    } else {
+      field->push_back(c);
+    }
+  }
+  fields.resize(count);
+  std::erase_if(fields[0], [](char c) { return c == '\r' || c == '\n'; });
+}
+
+std::vector<std::string> SplitExportLine(std::string_view line) {
+  std::vector<std::string> fields;
+  SplitExportLine(line, fields);
+  return fields;
+}
+
+}  // namespace talvenor::import
