@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# Throughput benchmark of the import. Builds the release binary, imports
+# generated export files of 25,000, 100,000, 200,000 and 1,000,000 lines into
+# fresh SQLite targets, times the sqlite3 shell's .import of the same
+# 100,000-line file in the same run, imports 10,000 lines into a throwaway
+# PostgreSQL through psqlODBC, prints the figures, and exits with 1 when a
+# target is missed:
+#   - the 100,000-line import takes at most 4 times the shell's .import;
+#   - the per-line cost at 200,000 lines is at most 1.25 times that at 25,000;
+#   - the peak memory of the 1,000,000-line import stays under 64 MiB.
+#
+# Usage: bench/run.sh [--quick] [--no-pg] [--repeat N] [--seed S] [--keep]
+#   --quick     leave out the 1,000,000-line file (memory is then checked on
+#               the 200,000-line import, which proves less)
+#   --no-pg     leave out the PostgreSQL import
+#   --repeat N  time each import up to 200,000 lines, and the .import, N times
+#               and keep the fastest (default 3), since other work on the
+#               machine only ever slows a run down
+#   --seed S    generator seed (default 1)
+#   --keep      keep the work folder (files, targets, summaries)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+quick=0 pg=1 repeat=3 seed=1 keep=0
+while (($#)); do
+  case $1 in
+    --quick) quick=1 ;;
+    --no-pg) pg=0 ;;
+    --repeat) repeat=${2:?--repeat needs a number}; shift ;;
+    --seed) seed=${2:?--seed needs a number}; shift ;;
+    --keep) keep=1 ;;
+    -h | --help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
+    *) echo "run.sh: unknown argument '$1' (see --help)" >&2; exit 64 ;;
+  esac
+  shift
+done
+
+max_ratio=4 max_scaling=1.25 max_mib=64
+
+scripts/setup.sh
+echo "== building the release preset" >&2
+scripts/build.sh release >&2
+bin=$root/build/release/bin
+import=$bin/talvenor-import
+generate=$bin/talvenor-generate
+for program in "$import" "$generate" /usr/bin/time; do
+  [ -x "$program" ] || { echo "run.sh: $program is missing" >&2; exit 69; }
+done
+command -v sqlite3 >/dev/null || { echo "run.sh: the sqlite3 shell is missing" >&2; exit 69; }
+command -v jq >/dev/null || { echo "run.sh: jq is missing" >&2; exit 69; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/talvenor-bench.XXXXXX")
+pg_started=0
+finish() {
+  if ((pg_started)); then scripts/pg.sh stop >/dev/null 2>&1 || true; fi
+  if ((keep)); then echo "work folder kept: $work" >&2; else rm -rf "$work"; fi
+}
+trap finish EXIT
+
+# Runs a command under /usr/bin/time, its stdout into $1; leaves "seconds
+# peak-KiB" in $work/time. A failing command ends the benchmark.
+timed() {
+  local out=$1
+  shift
+  if ! /usr/bin/time -f "%e %M" -o "$work/time.raw" "$@" >"$out" 2>"$out.err"; then
+    echo "run.sh: failed: $*" >&2
+    tail -n 20 "$out.err" >&2
+    exit 70
+  fi
+  # time puts a status line first when the command fails; the figures are last.
+  tail -n 1 "$work/time.raw" >"$work/time"
+}
+
+calc() { awk "BEGIN { printf \"%s\", $* }"; }
+
+# Statements a run sent: the summary's own count when it gives one, otherwise
+# an estimate from what it created and matched: a look-up per company,
+# contact and position, and per created record its insert, activity row,
+# Last_Activity update and batch membership, plus the script rows.
+statements() {
+  jq -r 'if .statements != null then "\(.statements)"
+         else "~\(2 * .lines_read + .contacts_created + .contacts_matched
+                  + 4 * (.companies_created + .contacts_created + .positions_created)
+                  + .script_rows)" end' "$1"
+}
+
+# Imports a generated file of $1 lines into a fresh target $2 (a file path or
+# an ODBC connection text), $3 times; sets run_secs (the fastest), run_kib (the
+# largest peak) and run_json (the last summary).
+import_file() {
+  local lines=$1 target=$2 times=$3 file=$work/export-$1.csv i
+  run_secs='' run_kib=0 run_json=$work/summary-$lines.json
+  for ((i = 0; i < times; i++)); do
+    if [[ $target != *[Oo][Dd][Bb][Cc]* ]]; then
+      rm -f "$target" "$target-wal" "$target-shm"
+    fi
+    "$import" init "$target" >"$work/init.out" 2>&1 ||
+      { cat "$work/init.out" >&2; echo "run.sh: init failed" >&2; exit 70; }
+    timed "$run_json" "$import" run "$file" --target "$target" --quiet --json
+    local secs kib
+    read -r secs kib <"$work/time"
+    if [ -z "$run_secs" ] || (($(calc "$secs < $run_secs"))); then run_secs=$secs; fi
+    if ((kib > run_kib)); then run_kib=$kib; fi
+    local read_lines
+    read_lines=$(jq -r .lines_read "$run_json")
+    if [ "$read_lines" != "$lines" ]; then
+      echo "run.sh: the import read $read_lines of $lines lines" >&2
+      cat "$run_json" >&2
+      exit 70
+    fi
+  done
+}
+
+sizes=(25000 100000 200000)
+((quick)) || sizes+=(1000000)
+((pg)) && sizes+=(10000)
+
+echo "== generating export files (seed $seed)" >&2
+for n in "${sizes[@]}"; do
+  "$generate" "$n" --seed "$seed" >"$work/export-$n.csv"
+done
+
+declare -A secs kib stmts
+for n in 25000 100000 200000 1000000; do
+  [ -f "$work/export-$n.csv" ] || continue
+  times=$repeat
+  ((n > 200000)) && times=1
+  echo "== importing $n lines into SQLite ($times run(s))" >&2
+  import_file "$n" "$work/target-$n.db" "$times"
+  secs[$n]=$run_secs kib[$n]=$run_kib stmts[$n]=$(statements "$run_json")
+  cp "$run_json" "$work/sqlite-$n.json"
+done
+
+# The sqlite3 shell's raw .import of the same 100,000-line file: every line
+# into one table, no look-ups, the floor an import cannot go below.
+echo "== sqlite3 .import of 100000 lines ($repeat run(s))" >&2
+raw_secs='' raw_kib=0
+for ((i = 0; i < repeat; i++)); do
+  rm -f "$work/raw.db"
+  timed "$work/raw.out" sqlite3 "$work/raw.db" ".mode csv" ".import $work/export-100000.csv t"
+  read -r s k <"$work/time"
+  if [ -z "$raw_secs" ] || (($(calc "$s < $raw_secs"))); then raw_secs=$s; fi
+  if ((k > raw_kib)); then raw_kib=$k; fi
+done
+
+if ((pg)); then
+  echo "== importing 10000 lines into PostgreSQL through psqlODBC" >&2
+  # A cluster of our own, so that one the tests are using is never stopped.
+  export TALVENOR_PG_DIR=$work/pg
+  chmod 755 "$work"
+  eval "$(scripts/pg.sh start)"
+  pg_started=1
+  import_file 10000 "$TALVENOR_PG_CONNECT" 1
+  secs[pg]=$run_secs kib[pg]=$run_kib stmts[pg]=$(statements "$run_json")
+  cp "$run_json" "$work/pg-10000.json"
+fi
+
+# Results.
+ratio=$(calc "${secs[100000]} / ($raw_secs > 0 ? $raw_secs : 0.01)")
+per_line_25k=$(calc "${secs[25000]} / 25000")
+per_line_200k=$(calc "${secs[200000]} / 200000")
+scaling=$(calc "$per_line_200k / $per_line_25k")
+memory_lines=1000000
+((quick)) && memory_lines=200000
+peak_mib=$(calc "${kib[$memory_lines]} / 1024")
+
+line() {  # label lines seconds statements kib
+  local st=${4#\~}
+  printf '%-26s %8s %8s %10s %11s %10s %9s\n' "$1" "$2" "$3" "$(calc "int($2 / $3 + 0.5)")" "$4" \
+    "$(calc "int($st / $3 + 0.5)")" "$(calc "int($5 / 102.4 + 0.5) / 10")"
+}
+echo
+printf '%-26s %8s %8s %10s %11s %10s %9s\n' import lines seconds lines/s statements stmts/s 'peak MiB'
+for n in 25000 100000 200000 1000000; do
+  if [ -n "${secs[$n]:-}" ]; then line "SQLite" "$n" "${secs[$n]}" "${stmts[$n]}" "${kib[$n]}"; fi
+done
+line "sqlite3 shell .import" 100000 "$raw_secs" 100000 "$raw_kib"
+if [ -n "${secs[pg]:-}" ]; then
+  line "PostgreSQL (psqlODBC)" 10000 "${secs[pg]}" "${stmts[pg]}" "${kib[pg]}"
+fi
+echo "(statements marked ~ are estimated from the rows created and matched)"
+echo
+
+failed=0
+check() {  # label value comparison limit
+  if (($(calc "$2 $3 $4"))); then
+    printf '%-44s %8s  target %s %s  ok\n' "$1" "$2" "$3" "$4"
+  else
+    printf '%-44s %8s  target %s %s  MISSED\n' "$1" "$2" "$3" "$4"
+    failed=1
+  fi
+}
+check "import / .import time, 100000 lines" "$(calc "int($ratio * 100 + 0.5) / 100")" '<=' "$max_ratio"
+check "per-line cost, 200000 / 25000 lines" "$(calc "int($scaling * 100 + 0.5) / 100")" '<=' "$max_scaling"
+check "peak memory (MiB), $memory_lines lines" "$(calc "int($peak_mib * 10 + 0.5) / 10")" '<' "$max_mib"
+exit $failed
