@@ -1,0 +1,208 @@
+// Runs the real talvenor-import program: the encode and catalogue commands.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app_folder.h"
+#include "app/catalogue.h"
+#include "app/do_path.h"
+#include "records/operator.h"
+
+extern char** environ;
+
+namespace talvenor::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+  int exit = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs the program with `args` and collects its exit status and output.
+ProgramRun RunProgram(const std::vector<std::string>& args) {
+  const fs::path out = fs::temp_directory_path() / ("talvenor-cli-out-" + std::to_string(getpid()));
+  const fs::path err = fs::temp_directory_path() / ("talvenor-cli-err-" + std::to_string(getpid()));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> argv_text = {TALVENOR_IMPORT_EXE};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ProgramRun run;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, TALVENOR_IMPORT_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  fs::remove(out);
+  fs::remove(err);
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(EncodeCommand, BothFormsGiveTheTextBack) {
+  const DecodeLibrary library = DecodeLibrary::Load(FolderOf(TALVENOR_IMPORT_EXE));
+  ASSERT_TRUE(library.loaded());
+  for (const std::string plain : {"ODBC;DSN=Sales;UID=sa;PWD=it's|secret",
+                                  "ODBC;DRIVER={SQL Server};SERVER=db\\main;PWD=p\xC3\xA4ss", ""}) {
+    SCOPED_TRACE(plain);
+    const ProgramRun run = RunProgram({"encode", plain});
+    ASSERT_EQ(run.exit, 0) << run.err;
+    const std::vector<std::string> forms = Lines(run.out);
+    ASSERT_EQ(forms.size(), 2u);
+    EXPECT_TRUE(forms[0].starts_with("ODBC/") && !forms[0].starts_with("ODBC/||"));
+    EXPECT_TRUE(forms[1].starts_with("ODBC/||"));
+    EXPECT_EQ(forms[0].find("secret"), std::string::npos);
+    for (const std::string& form : forms) {
+      AppState state;
+      std::string path = form;
+      DoPath(state, path, library.functions());
+      EXPECT_EQ(path, plain);
+      EXPECT_EQ(state.TargetIsOdbc, 1);
+    }
+  }
+}
+
+TEST(EncodeCommand, Usage) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    bool help_on_stdout;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"encode"}, 64, false},
+           {{"encode", "a", "b"}, 64, false},
+           {{"encode", "--help"}, 0, true},
+           {{"encode", "ODBC;DSN=\xE6\x97\xA5"}, 65, false},  // no Windows-1252 form
+       }) {
+    SCOPED_TRACE(c.args.back());
+    const ProgramRun run = RunProgram(c.args);
+    EXPECT_EQ(run.exit, c.exit);
+    EXPECT_EQ(run.out.find("Usage:") != std::string::npos, c.help_on_stdout);
+    EXPECT_EQ(run.err.empty(), c.exit == 0);
+  }
+}
+
+class CatalogueCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("talvenor-catcli-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  ProgramRun Catalogue(std::vector<std::string> args) {
+    args.insert(args.begin(), "catalogue");
+    args.push_back("--folder");
+    args.push_back(folder_.string());
+    return RunProgram(args);
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(CatalogueCommandTest, AddListRemove) {
+  const ProgramRun empty = Catalogue({"list"});
+  EXPECT_EQ(empty.exit, 0) << empty.err;
+  EXPECT_EQ(empty.out, "Database Id\tDatabase\tSync Path\n");
+  EXPECT_TRUE(fs::exists(folder_ / "multi.mdb"));
+
+  for (const std::vector<std::string>& add : std::initializer_list<std::vector<std::string>>{
+           {"add", "Sales", "sales.db", "/sync/sales"},
+           {"add", "O'Brien", "ODBC;DSN=ob;PWD=x"},
+           {"add", "archive", "/srv/Odbc-old/a.db", ""},
+       }) {
+    SCOPED_TRACE(add[1]);
+    const ProgramRun run = Catalogue(add);
+    EXPECT_EQ(run.exit, 0) << run.err;
+  }
+  const ProgramRun listed = Catalogue({"list"});
+  EXPECT_EQ(listed.exit, 0) << listed.err;
+  EXPECT_EQ(listed.out,
+            "Database Id\tDatabase\tSync Path\n"
+            "archive\tODBC Database (Logon Hidden)\t\n"
+            "O'Brien\tODBC Database (Logon Hidden)\t\n"
+            "Sales\tsales.db\t/sync/sales\n");
+
+  // The start-up look-up finds what the tool wrote, letter case ignored.
+  struct NullOperator : records::Operator {
+    void ShowMessage(std::string_view, std::string_view, records::MessageIcon) override {}
+  } op;
+  AppState state;
+  state.AppFolder = folder_.string();
+  EXPECT_TRUE(LookUpCommandLine(state, "O'Brien", op));
+  EXPECT_EQ(state.TargetPath, "ODBC;DSN=ob;PWD=x");
+  EXPECT_TRUE(LookUpCommandLine(state, "SALES", op));
+  EXPECT_EQ(state.TargetPath, "sales.db");
+
+  EXPECT_EQ(Catalogue({"add", "sales", "other.db"}).exit, 65);  // already there
+  EXPECT_EQ(Catalogue({"remove", "O'Brien"}).exit, 0);
+  EXPECT_EQ(Catalogue({"remove", "O'Brien"}).exit, 65);  // gone
+  EXPECT_EQ(Lines(Catalogue({"list"}).out).size(), 3u);
+}
+
+TEST_F(CatalogueCommandTest, Usage) {
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"catalogue"}, 64},
+           {{"catalogue", "add", "OnlyId"}, 64},
+           {{"catalogue", "remove"}, 64},
+           {{"catalogue", "list", "extra"}, 64},
+           {{"catalogue", "drop", "x"}, 64},
+           {{"catalogue", "list", "--folder"}, 64},
+           {{"catalogue", "list", "--verbose"}, 64},
+           {{"catalogue", "--help"}, 0},
+       }) {
+    SCOPED_TRACE(c.args.size() > 1 ? c.args[1] : c.args[0]);
+    const ProgramRun run = RunProgram(c.args);
+    EXPECT_EQ(run.exit, c.exit);
+    EXPECT_NE((c.exit == 0 ? run.out : run.err).find("Usage:"), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(folder_ / "multi.mdb"));
+}
+
+TEST_F(CatalogueCommandTest, UnwritableFolder) {
+  const ProgramRun run = RunProgram({"catalogue", "list", "--folder", (folder_ / "no" / "such").string()});
+  EXPECT_EQ(run.exit, 73);
+  EXPECT_NE(run.err.find("multi.mdb"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace talvenor::app
