@@ -1,0 +1,53 @@
+#include "import/company_import.h"
+
+#include <string>
+
+#include "import/field_value.h"
+#include "import/record_steps.h"
+#include "records/activity_log.h"
+#include "text/phone_format.h"
+
+namespace talvenor::import {
+
+using records::Value;
+
+void ImportCompany(RunState& run, ImportRow& row) {
+  const CompanyColumns& size = run.company_columns;
+  const std::string name = CutToSize(row.field(5), size.name);
+  const std::string phone = text::FormatPhone(row.field(10));
+
+  const LookUpResult found = LookUpKey(run, "SELECT Company_Id FROM Companies WHERE " +
+                                                MatchCondition("Company_Name", name) + " AND " +
+                                                MatchCondition("Phone", phone));
+  if (found.found) {
+    // An existing company is taken as it is: no activity, no membership.
+    row.company_key = found.key;
+    ++run.counts.companies_matched;
+    return;
+  }
+
+  InsertSet& set = run.companies;
+  StartNewRow(run, set, "Company_Id");
+  SetFieldStep(run, set, "Company_Name", StoredValue(name, size.name));
+  SetFieldStep(run, set, "Phone", Value::Text(phone));
+  // The fax is not looked up, so it may be cut: a mask wider than a narrow
+  // column must not cost the whole company.
+  SetFieldStep(run, set, "Fax", Value::Text(CutToSize(text::FormatPhone(row.field(11)), size.fax)));
+  SetFieldStep(run, set, "Address_1",
+               StoredValue(CutToSize(row.field(6), size.address), size.address));
+  SetFieldStep(run, set, "City", StoredValue(CutToSize(row.field(7), size.city), size.city));
+  SetFieldStep(run, set, "State", StoredValue(CutToSize(row.field(8), size.state), size.state));
+  SetFieldStep(run, set, "Zip", StoredValue(CutToSize(row.field(9), size.zip), size.zip));
+  SetFieldStep(run, set, "Email_Address",
+               StoredValue(CutToSize(row.field(13), size.email), size.email));
+
+  const Value key = SaveRecord(run, set, "Company_Id", "Companies", "company", row);
+  if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
+  ++run.counts.companies_created;
+  row.company_key = key;
+  records::AddCompanyActivity(run.target, key, Today(run), "Company Imported from Talvenor.",
+                              kActivityType);
+  AddMembership(run, "RollupC_Records", "Company_Id", key, row);
+}
+
+}  // namespace talvenor::import

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/value.h"
+
+namespace talvenor::import {
+
+// The first contact person of a data line that was found or created; the
+// position takes it as its contact. `key` stays empty when the line had none.
+struct FirstContact {
+  records::Value key;
+  std::string name;        // first name, a blank, last name (not cut)
+  std::string work_phone;  // the formatted phone mask
+  std::string email;       // as read
+};
+
+// The state of one data line, handed from the company to the contacts to the
+// position and dropped after the line. Nothing of an earlier line survives.
+struct ImportRow {
+  std::vector<std::string> fields;  // the line's fields, numbered from 0
+  records::Value company_key;       // empty when no company was found or stored
+  FirstContact first_contact;
+
+  // Why some of the line's rows could not be stored; empty when all were.
+  std::vector<std::string> problems;
+
+  // Field `index`, or an empty text when the line has fewer fields.
+  std::string_view field(size_t index) const {
+    return index < fields.size() ? std::string_view(fields[index]) : std::string_view();
+  }
+};
+
+}  // namespace talvenor::import

@@ -1,0 +1,134 @@
+#include "import/import_run.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "import/candidate_import.h"
+#include "import/company_import.h"
+#include "import/export_reader.h"
+#include "import/import_row.h"
+#include "import/position_import.h"
+#include "import/split_export_line.h"
+#include "records/import_batch.h"
+#include "records/open_target.h"
+#include "records/target.h"
+#include "text/string_utils.h"
+
+namespace talvenor::import {
+
+namespace {
+
+using records::MessageIcon;
+
+// Ends a run in its opening phase: the window goes back to idle first, then
+// the operator is told why (a message box with no title of its own).
+ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::string message) {
+  services.progress.SetBusy(false);
+  services.progress.SetCaption(kIdleCaption);
+  services.op.ShowMessage(message, "", MessageIcon::kNone);
+  ImportSummary summary;
+  summary.outcome = outcome;
+  summary.message = std::move(message);
+  return summary;
+}
+
+// Imports the data lines one by one: each is split, then its company, its
+// contacts and its position, then the engine may commit the whole line.
+void ImportLines(ExportReader& reader, RunState& run, ImportServices& services,
+                 ImportSummary& summary) {
+  ExportLine line;
+  ImportRow row;
+  for (;;) {
+    const auto next = reader.Next(line);
+    if (!next.has_value()) {
+      summary.outcome = RunOutcome::kReadFailed;
+      summary.message = next.error().message;
+      services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
+      return;
+    }
+    if (!*next) return;
+
+    const long counter = ++run.counts.lines_read;
+    services.progress.SetCaption("Importing Row (" + std::to_string(counter) + ")");
+    services.progress.PumpEvents();
+
+    // Nothing of the line before survives but the reused field buffers.
+    SplitExportLine(line.text, row.fields);
+    row.company_key = records::Value();
+    row.first_contact = FirstContact{};
+    row.problems.clear();
+
+    ImportCompany(run, row);
+    ImportContacts(run, row);
+    ImportPosition(run, row);
+
+    if (!run.errors.Step(run.target.db.LineDone())) {
+      const std::string why = run.errors.last()->description;
+      row.problems.push_back("the line's rows could not be committed: " + why);
+      services.op.ShowMessage(why, "", MessageIcon::kNone);
+    }
+    if (!row.problems.empty()) ++run.counts.lines_rejected;
+    services.progress.LineFinished(
+        LineOutcome{line.number, line.physical_number, line.raw, &row.problems});
+  }
+}
+
+}  // namespace
+
+ImportSummary RunImport(const ImportRequest& request, ImportServices& services) {
+  ImportProgress& progress = services.progress;
+  progress.SetBusy(true);
+  progress.ClearList();
+
+  // The reader owns the file: it is closed whichever way this function ends.
+  auto reader = ExportReader::Open(text::Trim(request.export_path));
+  if (!reader.has_value()) {
+    return FailOpening(services, RunOutcome::kFileUnreadable, reader.error().message);
+  }
+
+  progress.AddLine("Step1: Opening Target Database");
+  auto db = records::OpenTarget(request.TargetPath, request.TargetIsOdbc);
+  if (!db.has_value()) {
+    return FailOpening(services, RunOutcome::kTargetNotOpened, db.error().description);
+  }
+
+  MessageLog messages(services.op);
+  records::Target target{**db, request.TargetIsOdbc, services.clock, messages,
+                         services.clock_cache};
+  RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+
+  // Without its batch list a run would attach its records to no list (or to an
+  // earlier run's): it stops before its first data line instead.
+  std::optional<std::string> code = records::CreateImportBatch(target);
+  if (!code.has_value()) {
+    (*db)->Close();
+    return FailOpening(services, RunOutcome::kBatchNotCreated,
+                       "The import batch list could not be created in the target database.");
+  }
+  run.BatchCode = std::move(*code);
+  progress.AddLine("Step2: Begin Transferring Companies/Names");
+
+  OpenInsertSets(run);
+  ImportSummary summary;
+  ImportLines(*reader, run, services, summary);
+  if (!run.errors.Step(target.db.Flush())) {
+    services.op.ShowMessage(run.errors.last()->description, "", MessageIcon::kNone);
+  }
+
+  progress.AddLine("Imported " + std::to_string(run.counts.lines_read) + " Talvenor Records.");
+  CloseInsertSets(run);
+  (*db)->Close();
+  db->reset();
+
+  progress.AddLine("Import Complete");
+  progress.SetCaption(kIdleCaption);
+  progress.SetBusy(false);
+
+  summary.counts = run.counts;
+  summary.BatchCode = run.BatchCode;
+  return summary;
+}
+
+}  // namespace talvenor::import

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "import/run_state.h"
+#include "records/clock.h"
+#include "records/clock_cache.h"
+#include "records/operator.h"
+
+namespace talvenor::import {
+
+// What became of one data line.
+struct LineOutcome {
+  long number = 0;           // data-line number: 1, 2, ... (header and empty lines not counted)
+  long physical_number = 0;  // the line's ordinal in the file
+  std::string_view raw;      // the line's bytes as in the file, without its line end
+  // Why rows of the line could not be stored; empty when every row was.
+  const std::vector<std::string>* problems = nullptr;
+  bool all_stored() const { return problems == nullptr || problems->empty(); }
+};
+
+// Where a run shows its progress: the window's list and import button, the
+// command line, or a test's recorder.
+class ImportProgress {
+ public:
+  virtual ~ImportProgress() = default;
+  // Empties the progress list.
+  virtual void ClearList() = 0;
+  // Adds a line to the progress list and brings the newest line into view.
+  virtual void AddLine(std::string_view text) = 0;
+  // Sets the caption of the import button.
+  virtual void SetCaption(std::string_view caption) = 0;
+  // Lets the window process its pending events once (it is disabled, so they
+  // can only repaint).
+  virtual void PumpEvents() = 0;
+  // Busy: the window disabled and the hourglass shown; not busy: the window
+  // enabled and the default pointer back.
+  virtual void SetBusy(bool busy) = 0;
+  // Called after each data line with what became of it. The window ignores it;
+  // the command line keeps rejects and moves its progress bar.
+  virtual void LineFinished(const LineOutcome& outcome) { (void)outcome; }
+};
+
+// The import button's caption while no run is going on.
+inline constexpr std::string_view kIdleCaption = "Click Here To Begin Import";
+
+// What a run works on.
+struct ImportRequest {
+  std::string export_path;  // the text of Text1; the run trims its blanks
+  std::string TargetPath;   // a database file path or an ODBC connection text
+  bool TargetIsOdbc = false;
+};
+
+// What a run needs from outside. The clock cache lives as long as the program.
+struct ImportServices {
+  records::Operator& op;
+  records::Clock& clock;
+  records::ClockCache& clock_cache;
+  ImportProgress& progress;
+};
+
+enum class RunOutcome {
+  kCompleted,        // every data line was read and handled
+  kFileUnreadable,   // the export file could not be opened
+  kTargetNotOpened,  // the target database could not be opened
+  kBatchNotCreated,  // the run's batch list could not be stored
+  kReadFailed,       // the export file failed part-way; the lines before were imported
+};
+
+struct ImportSummary {
+  RunOutcome outcome = RunOutcome::kCompleted;
+  std::string message;  // why the run failed; empty when it completed
+  ImportCounts counts;
+  std::string BatchCode;  // empty when no batch list was made
+};
+
+// The import run of the import button: opens the export file and the target,
+// creates the run's batch list, then imports every data line (company,
+// contacts, position) and closes with a summary line.
+//
+// Until the batch list exists any failure ends the run at once: the window is
+// restored and the operator is shown the error's message; nothing has been
+// written. From the first data line on a failing step is skipped and the run
+// goes on; rows that could not be stored are counted and named per line. The
+// export file and the target are closed at the end of every run.
+ImportSummary RunImport(const ImportRequest& request, ImportServices& services);
+
+}  // namespace talvenor::import

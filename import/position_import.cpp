@@ -1,0 +1,88 @@
+#include "import/position_import.h"
+
+#include <string>
+
+#include "import/field_value.h"
+#include "import/record_steps.h"
+#include "import/split_export_line.h"
+#include "records/activity_log.h"
+#include "records/keys.h"
+#include "records/sql_quote.h"
+
+namespace talvenor::import {
+
+using records::Value;
+
+namespace {
+
+void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
+  const std::string id = NewScriptId(run.target);
+  if (id.empty()) {
+    row.problems.push_back("Scripts row not stored: no script id could be made");
+    return;
+  }
+  const std::string sql =
+      "INSERT INTO Scripts (Script_Id,Description,Job_Id,Script_Type) VALUES (" + id + ",'" +
+      records::SqlQuote(row.first_contact.email) + "'," + position_key.ToText() + ",'USERNAME')";
+  if (run.errors.Step(run.target.db.Execute(sql))) {
+    ++run.counts.script_rows;
+  } else {
+    row.problems.push_back("Scripts row not stored: " + run.errors.last()->description);
+  }
+}
+
+}  // namespace
+
+std::string NewScriptId(records::Target& target) {
+  if (target.is_odbc) return records::NewNumericKey(target).ToText();
+  const std::string guid = records::NewGuidText();
+  return guid.empty() ? std::string() : "{guid " + guid + "}";
+}
+
+void ImportPosition(RunState& run, ImportRow& row) {
+  namespace col = export_column;
+  const PositionColumns& size = run.position_columns;
+  const std::string title = CutToSize(row.field(col::kJobTitle), size.title);
+  const std::string city = CutToSize(row.field(col::kJobCity), size.city);
+
+  const LookUpResult found =
+      LookUpKey(run, "SELECT Job_Id FROM Positions WHERE " + MatchCondition("Job_Title", title) +
+                         " AND " + MatchCondition("City", city));
+  if (found.found) {
+    // An existing position is left alone; its key is not needed.
+    ++run.counts.positions_matched;
+    return;
+  }
+
+  InsertSet& set = run.positions;
+  const FirstContact& contact = row.first_contact;
+  StartNewRow(run, set, "Job_Id");
+  if (row.company_key.HasValue()) SetFieldStep(run, set, "Company_Id", row.company_key);
+  SetFieldStep(run, set, "Job_Title", StoredValue(title, size.title));
+  SetFieldStep(run, set, "City", StoredValue(city, size.city));
+  SetFieldStep(run, set, "Zip",
+               StoredValue(CutToSize(row.field(col::kJobZip), size.zip), size.zip));
+  if (contact.key.HasValue()) {
+    SetFieldStep(run, set, "Candidate_Id", contact.key);
+    // Neither is looked up, so both may be cut: a long name must not cost the
+    // whole position on a server that refuses texts wider than the column.
+    SetFieldStep(run, set, "Contact_Name",
+                 StoredValue(CutToSize(contact.name, size.contact_name), size.contact_name));
+    SetFieldStep(
+        run, set, "Contact_Phone",
+        StoredValue(CutToSize(contact.work_phone, size.contact_phone), size.contact_phone));
+  }
+  SetFieldStep(
+      run, set, "Date_Posted",
+      StoredValue(CutToSize(row.field(col::kDatePosted), size.date_posted), size.date_posted));
+
+  const Value key = SaveRecord(run, set, "Job_Id", "Positions", "position", row);
+  if (!key.HasValue()) return;  // not stored: no script row, activity or membership
+  ++run.counts.positions_created;
+  if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
+  records::AddPositionActivity(run.target, key, Today(run), "Name Imported from Talvenor.",
+                               kActivityType);
+  AddMembership(run, "RollupP_Records", "Job_Id", key, row);
+}
+
+}  // namespace talvenor::import

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "import/import_row.h"
+#include "import/run_state.h"
+
+namespace talvenor::import {
+
+// Looks the line's position up in Positions by job title and city (each cut
+// to its column). An existing position is left alone. A new one is created
+// for the line's company with the line's FirstContact as its contact; when
+// that contact has an e-mail address a Scripts row is written for it; then
+// its activity entry and batch membership.
+void ImportPosition(RunState& run, ImportRow& row);
+
+// The Scripts id of a new position: a numeric key in plain decimal on an ODBC
+// target, the GUID literal "{guid {...}}" on a database file. Empty when no
+// id could be made.
+std::string NewScriptId(records::Target& target);
+
+}  // namespace talvenor::import

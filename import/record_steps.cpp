@@ -1,0 +1,93 @@
+#include "import/record_steps.h"
+
+#include "import/field_value.h"
+#include "records/date_time.h"
+#include "records/keys.h"
+#include "records/server_clock.h"
+#include "records/sql_quote.h"
+
+namespace talvenor::import {
+
+using records::Value;
+
+std::string MatchCondition(std::string_view column, std::string_view text) {
+  std::string out;
+  if (text.empty()) {
+    out.append("(").append(column).append("='' OR ").append(column).append(" IS NULL)");
+    return out;
+  }
+  out.append(column).append("='").append(records::SqlQuote(text)).append("'");
+  return out;
+}
+
+LookUpResult LookUpKey(RunState& run, const std::string& sql) {
+  LookUpResult result;
+  auto set = run.errors.Step(run.target.db.OpenRecordset(sql));
+  if (!set) return result;
+  result.found = !(*set)->Eof();
+  if (result.found) {
+    if (auto key = run.errors.Step((*set)->Field(0))) result.key = std::move(*key);
+  }
+  (*set)->Close();
+  return result;
+}
+
+Value StoredValue(std::string_view text, int size) {
+  if (size > 0) return text.empty() ? Value::Null() : Value::Text(std::string(text));
+  return FieldValue(Value::Text(std::string(text)));
+}
+
+void SetFieldStep(RunState& run, InsertSet& set, std::string_view name, const Value& value) {
+  if (!set.set) return;
+  run.errors.Step(set.set->SetField(name, value));
+}
+
+void StartNewRow(RunState& run, InsertSet& set, std::string_view key_field) {
+  run.errors.Clear();  // a failure from here on explains an unstored row
+  if (!set.set) return;
+  run.errors.Step(set.set->AddNew());
+  if (!run.target.is_odbc) return;
+  // A key that could not be made leaves the field unset; the save then
+  // reports the server's error.
+  const Value key = records::NewNumericKey(run.target);
+  if (key.HasValue()) SetFieldStep(run, set, key_field, key);
+}
+
+Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field, std::string_view table,
+                 std::string_view what, ImportRow& row) {
+  std::string why;
+  if (set.set) {
+    run.messages.Take();  // only the messages of this save explain it
+    Value key = records::SaveNewRecord(run.target, *set.set, key_field, table);
+    if (key.HasValue()) return key;
+    why = run.messages.Take();
+    if (why.empty() && run.errors.last()) why = run.errors.last()->description;
+    if (why.empty()) why = "a duplicate value";
+  } else {
+    why = set.open_error ? set.open_error->description : "the table could not be opened";
+  }
+  ++run.counts.saves_failed;
+  row.problems.push_back(std::string(what) + " not stored: " + why);
+  return {};
+}
+
+void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
+                   const Value& key, ImportRow& row) {
+  std::string sql = "INSERT INTO ";
+  sql.append(table)
+      .append(" (Rollup_Name,")
+      .append(key_column)
+      .append(") VALUES ('")
+      .append(records::SqlQuote(run.BatchCode))
+      .append("',")
+      .append(key.ToText())
+      .append(")");
+  if (run.errors.Step(run.target.db.Execute(sql))) return;
+  row.problems.push_back(std::string(table) + " row not stored: " + run.errors.last()->description);
+}
+
+std::string Today(RunState& run) {
+  return records::FormatDateTime(records::ServerNow(run.target), "m/d/yyyy");
+}
+
+}  // namespace talvenor::import

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "import/import_row.h"
+#include "import/run_state.h"
+#include "records/value.h"
+
+namespace talvenor::import {
+
+// The condition of a look-up that compares `column` with a text already cut
+// to the column's size: "Column='text'" with apostrophes doubled. An empty text
+// is stored as Null, so for it the condition is "(Column='' OR Column IS
+// NULL)": a row stored from an empty text is found again.
+std::string MatchCondition(std::string_view column, std::string_view text);
+
+// Runs a look-up that selects one key column. A look-up that fails counts as
+// "not found" (the record is then created); a row found whose key cannot be
+// read gives an empty key.
+struct LookUpResult {
+  bool found = false;
+  records::Value key;
+};
+LookUpResult LookUpKey(RunState& run, const std::string& sql);
+
+// The value to store for a text in a column of `size` characters. An empty
+// text is stored as Null. A column with a known size is a text column and
+// receives the text exactly (a 20-digit reference keeps every digit); other
+// columns receive FieldValue of the text (numeric texts become numbers).
+records::Value StoredValue(std::string_view text, int size);
+
+// Sets one field of the row being added; a failure leaves the field out.
+void SetFieldStep(RunState& run, InsertSet& set, std::string_view name,
+                  const records::Value& value);
+
+// Starts a new row in `set` (AddNew) and, on an ODBC target, gives it a new
+// numeric key in `key_field`.
+void StartNewRow(RunState& run, InsertSet& set, std::string_view key_field);
+
+// Stores the row being added and returns its key, or an empty Value when it
+// was not stored; then the failure is counted and `what` and the reason are
+// added to the line's problems.
+records::Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field,
+                          std::string_view table, std::string_view what, ImportRow& row);
+
+// Attaches a stored record to the run's batch list: "INSERT INTO <table>
+// (Rollup_Name,<key_column>) VALUES ('<BatchCode>',<key>)".
+void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
+                   const records::Value& key, ImportRow& row);
+
+// Today for an activity entry: ServerNow as "m/d/yyyy".
+std::string Today(RunState& run);
+
+// The text every activity entry of the import carries as its type.
+inline constexpr std::string_view kActivityType = "TALVENOR";
+
+}  // namespace talvenor::import
