@@ -199,7 +199,8 @@ TEST_F(CatalogueCommandTest, Usage) {
 }
 
 TEST_F(CatalogueCommandTest, UnwritableFolder) {
-  const ProgramRun run = RunProgram({"catalogue", "list", "--folder", (folder_ / "no" / "such").string()});
+  const ProgramRun run =
+      RunProgram({"catalogue", "list", "--folder", (folder_ / "no" / "such").string()});
   EXPECT_EQ(run.exit, 73);
   EXPECT_NE(run.err.find("multi.mdb"), std::string::npos);
 }
