@@ -32,7 +32,9 @@ struct ExportLine {
 // Line ends: a carriage return, with or without a following line feed; a line
 // feed that does not follow a carriage return stays in the line's text. In a
 // file that holds no carriage return at all, a line feed ends the line. A final
-// line without a line end is a line.
+// line without a line end is a line. (Input that cannot be looked ahead in,
+// such as a pipe, is judged by the 64 KiB read so far: line feeds end lines
+// until the first carriage return is met.)
 //
 // Each line loses its NUL bytes; a line that is then valid UTF-8 is taken as
 // UTF-8, any other line as Windows-1252. A UTF-8 byte-order mark at the start of
