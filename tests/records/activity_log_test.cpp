@@ -10,6 +10,7 @@
 #include "tests/records/fake_clock.h"
 #include "tests/records/recording_database.h"
 #include "tests/records/recording_operator.h"
+#include "tests/records/sqlite_target.h"
 
 namespace talvenor::records {
 namespace {
@@ -101,6 +102,66 @@ TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
 TEST_F(ActivityLogTest, EmptyKeyWritesNothing) {
   AddPositionActivity(target, Value(), "12/8/2026", "Name Imported from Talvenor.", "TALVENOR");
   EXPECT_TRUE(db.sql().empty());
+}
+
+TEST_F(ActivityLogTest, DatabaseFileKeepsAnActivityKeyTheEngineFilled) {
+  target.is_odbc = false;
+  db.FillOnAddNew("Position_Activities", {{"Activity_Id", Value::Text("{ENGINE-KEY}")}});
+  AddPositionActivity(target, key, "12/8/2026", "Name Imported from Talvenor.", "TALVENOR");
+  ASSERT_EQ(db.stored().size(), 1u);
+  EXPECT_EQ(FieldOf(db.stored()[0].fields, "Activity_Id"), Value::Text("{ENGINE-KEY}"));
+  EXPECT_EQ(db.sql().front(), "Position_Activities");  // the table itself, not a query
+}
+
+// Reads one field of the first row a query finds.
+Value FirstValue(Database& db, const std::string& sql, std::string_view field) {
+  auto set = db.OpenRecordset(sql);
+  if (!set || (*set)->Eof()) return Value();
+  return (*set)->Field(field).value_or(Value());
+}
+
+TEST(ActivityLogOnDatabaseFile, WritesRowsAndLastActivity) {
+  auto db = testing::FreshSqliteTarget();
+  ASSERT_NE(db, nullptr);
+  FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
+  RecordingOperator op;
+  ClockCache cache;
+  Target target{*db, false, clock, op, cache};
+  for (std::string_view sql : {"INSERT INTO Companies (Company_Name) VALUES ('Acme')",
+                               "INSERT INTO Candidates (Last_Name) VALUES ('Ames')",
+                               "INSERT INTO Positions (Job_Title) VALUES ('Welder')"}) {
+    ASSERT_TRUE(db->Execute(sql).has_value()) << sql;
+  }
+  AddCompanyActivity(target, Value::Number(1), "12/8/2026", "Company Imported from Talvenor.",
+                     "TALVENOR");
+  AddCandidateActivity(target, Value::Number(1), "12/8/2026", "O'Brien's list", "TALVENOR");
+  AddPositionActivity(target, Value::Number(1), "12/8/2026", "Name Imported from Talvenor.",
+                      "TALVENOR");
+  EXPECT_TRUE(op.messages.empty());
+
+  struct Case {
+    std::string_view table, key_field, record_table, memo;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"Company_Activity", "Company_Id", "Companies", "Company Imported from Talvenor."},
+           {"Candidate_Activity", "Candidate_Id", "Candidates", "O'Brien's list"},
+           {"Position_Activities", "Position_Id", "Positions", "Name Imported from Talvenor."},
+       }) {
+    SCOPED_TRACE(c.table);
+    const std::string rows = "SELECT * FROM " + std::string(c.table);
+    EXPECT_EQ(FirstValue(*db, rows, c.key_field).ToText(), "1");
+    EXPECT_EQ(FirstValue(*db, rows, "Memo"),
+              Value::Text(std::string(c.memo) + " (Tue Dec-8 '26 3:04p/TALVENOR)"));
+    EXPECT_EQ(
+        FirstValue(*db, "SELECT Last_Activity FROM " + std::string(c.record_table), "Last_Activity")
+            .ToText(),
+        "12/8/2026 3:04:05 PM");
+  }
+  EXPECT_EQ(FirstValue(*db, "SELECT * FROM Company_Activity", "Activity_Id").ToText(), "1");
+  const std::string guid =
+      FirstValue(*db, "SELECT * FROM Position_Activities", "Activity_Id").ToText();
+  EXPECT_EQ(guid.size(), 38u);
+  EXPECT_EQ(guid.front(), '{');
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tests/records/fake_clock.h"
 #include "tests/records/recording_database.h"
 #include "tests/records/recording_operator.h"
+#include "tests/records/sqlite_target.h"
 
 namespace talvenor::records {
 namespace {
@@ -104,6 +105,59 @@ TEST_F(ImportBatchTest, NothingWhenNoListRowCanBeStored) {
   EXPECT_EQ(other.sql().front(),
             "SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR*' ORDER BY Code DESC");
   EXPECT_EQ(other.updates(), 1);
+}
+
+// Another workstation stores the code between this run's choice and its
+// insert: the first insert set for a code finds nothing, then the code is taken.
+class RacingDatabase : public Database {
+ public:
+  explicit RacingDatabase(Database& inner) : inner_(inner) {}
+  DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql,
+                                                     SetKind kind = SetKind::kDynaset) override {
+    auto set = inner_.OpenRecordset(sql, kind);
+    const std::string_view insert_set = "SELECT * FROM Rollup_Names WHERE Code = '";
+    if (!raced_ && sql.starts_with(insert_set)) {
+      raced_ = true;
+      const std::string code(sql.substr(insert_set.size()));
+      (void)inner_.Execute("INSERT INTO Rollup_Names (Code, Shared) VALUES ('" + code + ", 0)");
+    }
+    return set;
+  }
+  DbStatus Execute(std::string_view sql) override { return inner_.Execute(sql); }
+  DbStatus LineDone() override { return inner_.LineDone(); }
+  DbStatus Flush() override { return inner_.Flush(); }
+  void Close() override {}
+
+ private:
+  Database& inner_;
+  bool raced_ = false;
+};
+
+TEST(ImportBatchOnDatabaseFile, CodeSeriesPast9999AndARaceAtInsert) {
+  auto db = testing::FreshSqliteTarget();
+  ASSERT_NE(db, nullptr);
+  FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
+  RecordingOperator op;
+  ClockCache cache;
+  Target target{*db, false, clock, op, cache};
+  EXPECT_EQ(CreateImportBatch(target), "CAR.0001");
+  EXPECT_EQ(CreateImportBatch(target), "CAR.0002");
+
+  for (std::string_view code : {"CAR.9999", "CAR.10000", "CAR.10001"}) {
+    ASSERT_TRUE(
+        db->Execute("INSERT INTO Rollup_Names (Code) VALUES ('" + std::string(code) + "')"));
+  }
+  EXPECT_EQ(CreateImportBatch(target), "CAR.10002");
+  EXPECT_EQ(CreateImportBatch(target), "CAR.10003");
+
+  RacingDatabase racing(*db);
+  Target raced{racing, false, clock, op, cache};
+  EXPECT_EQ(CreateImportBatch(raced), "CAR.10005");
+  auto row = db->OpenRecordset("SELECT * FROM Rollup_Names WHERE Code = 'CAR.10005'");
+  ASSERT_TRUE(row && !(*row)->Eof());
+  EXPECT_EQ((*row)->Field("Description").value_or(Value()), Value::Text("TALVENOR 12/8/2026"));
+  EXPECT_EQ((*row)->Field("Shared").value_or(Value()).ToText(), "1");
+  EXPECT_TRUE(op.messages.empty());
 }
 
 }  // namespace
