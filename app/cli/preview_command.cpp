@@ -1,0 +1,159 @@
+// talvenor-import preview FILE: reads an export file the way the import does
+// and prints, for every data line, what the import would make of it, as one
+// JSON object per line. Touches no database.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/cli/command.h"
+#include "app/cli/json.h"
+#include "import/contact_name.h"
+#include "import/export_reader.h"
+#include "import/split_export_line.h"
+#include "text/phone_format.h"
+
+namespace talvenor::app::cli {
+namespace {
+
+namespace column = import::export_column;
+
+constexpr std::string_view kUsage =
+    "Usage: talvenor-import preview FILE\n"
+    "Reads an export file and prints, for every data line, one JSON object: the\n"
+    "line's fields, the company, the five contacts and the position as the import\n"
+    "reads them. Header lines and empty lines are skipped. No database is touched.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help\n"
+    "      --version  show the version\n";
+
+// Writes the JSON object of one data line into `out` (which it clears).
+void DescribeLine(const import::ExportLine& line, const std::vector<std::string>& fields,
+                  std::string& out) {
+  out.clear();
+  auto field = [&](size_t index) { return import::ExportField(fields, index); };
+  auto phone = [&](size_t index) { return text::FormatPhone(field(index)); };
+
+  JsonWriter json(out);
+  json.BeginObject().Key("line").Int(line.number);
+
+  json.Key("fields").BeginArray();
+  for (const std::string& f : fields) json.String(f);
+  json.EndArray();
+
+  json.Key("company").BeginObject();
+  json.Key("name").String(field(column::kCompanyName));
+  json.Key("phone").String(phone(column::kCompanyPhone));
+  json.Key("fax").String(phone(column::kCompanyFax));
+  json.EndObject();
+
+  json.Key("contacts").BeginArray();
+  for (size_t slot = 0; slot < column::kContactSlots; ++slot) {
+    const size_t base = column::ContactBase(slot);
+    const import::ContactName name = import::ParseContactName(field(base + column::kContactName));
+    json.BeginObject();
+    json.Key("slot").Int(static_cast<long long>(slot));
+    json.Key("name");
+    if (name.filtered) {
+      json.String(*name.filtered);
+    } else {
+      json.Null();
+    }
+    json.Key("first").String(name.first);
+    json.Key("middle").String(name.middle);
+    json.Key("last").String(name.last);
+    json.Key("skipped").Bool(name.skipped);
+    json.Key("title").String(field(base + column::kContactTitle));
+    json.Key("phone").String(phone(base + column::kContactPhone));
+    json.Key("fax").String(phone(base + column::kContactFax));
+    json.Key("email").String(field(base + column::kContactEmail));
+    json.EndObject();
+  }
+  json.EndArray();
+
+  json.Key("position").BeginObject();
+  json.Key("title").String(field(column::kJobTitle));
+  json.Key("city").String(field(column::kJobCity));
+  json.Key("zip").String(field(column::kJobZip));
+  json.Key("date_posted").String(field(column::kDatePosted));
+  json.EndObject();
+
+  json.Key("physical_line").Int(line.physical_number);
+  json.EndObject();
+  out += '\n';
+}
+
+int Preview(const std::vector<std::string>& args) {
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (const std::string& arg : args) {
+    if (!options_end && (arg == "--help" || arg == "-h")) {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return kExitOk;
+    }
+    if (!options_end && arg == "--version") {
+      std::printf("talvenor-import preview %s\n", TALVENOR_VERSION);
+      return kExitOk;
+    }
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (!options_end && arg.size() > 1 && arg.front() == '-') {
+      std::fprintf(stderr, "talvenor-import preview: unknown option '%s' (see --help)\n",
+                   arg.c_str());
+      return kExitUsage;
+    } else {
+      files.push_back(arg);
+    }
+  }
+  if (files.size() != 1) {
+    std::fprintf(stderr,
+                 "talvenor-import preview: expected one export file, got %zu (see --help)\n",
+                 files.size());
+    return kExitUsage;
+  }
+
+  auto reader = import::ExportReader::Open(files[0]);
+  if (!reader) {
+    std::fprintf(stderr, "talvenor-import preview: %s\n", reader.error().message.c_str());
+    return kExitNoInput;
+  }
+
+  // Lines are gathered into one block and written in large pieces.
+  constexpr size_t kFlushAt = 256 * 1024;
+  std::string block;
+  std::string object;
+  std::vector<std::string> fields;
+  import::ExportLine line;
+  auto flush = [&] {
+    if (!block.empty()) std::fwrite(block.data(), 1, block.size(), stdout);
+    block.clear();
+  };
+  for (;;) {
+    const auto more = reader->Next(line);
+    if (!more) {
+      flush();
+      std::fflush(stdout);
+      std::fprintf(stderr, "talvenor-import preview: %s\n", more.error().message.c_str());
+      return kExitNoInput;
+    }
+    if (!*more) break;
+    import::SplitExportLine(line.text, fields);
+    DescribeLine(line, fields, object);
+    block += object;
+    if (block.size() >= kFlushAt) flush();
+  }
+  flush();
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "talvenor-import preview: cannot write the output\n");
+    return kExitCantCreate;
+  }
+  return kExitOk;
+}
+
+const Registration kPreview{"preview", "show how an export file reads, as JSON lines (no database)",
+                            Preview};
+
+}  // namespace
+}  // namespace talvenor::app::cli
