@@ -1,0 +1,411 @@
+// talvenor-import run FILE --target TEXT: the import run without a window. The
+// progress list goes to stdout, message boxes to stderr, and a progress bar to
+// stderr while it is a terminal.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app_folder.h"
+#include "app/app_state.h"
+#include "app/catalogue.h"
+#include "app/cli/command.h"
+#include "app/cli/json.h"
+#include "app/do_path.h"
+#include "import/import_run.h"
+#include "records/clock.h"
+#include "records/operator.h"
+
+namespace talvenor::app::cli {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: talvenor-import run FILE --target TEXT [OPTIONS]\n"
+    "       talvenor-import run FILE --database ID [OPTIONS]\n"
+    "Imports an export file into a target database: every data line's company,\n"
+    "contact persons and position are found or created, and every record created\n"
+    "joins the run's batch list. The progress lines are written to stdout.\n"
+    "\n"
+    "TEXT is a database file path, a bare file name (taken from the program's\n"
+    "folder) or an ODBC connection text, in any form the catalogue holds.\n"
+    "\n"
+    "Options:\n"
+    "      --target TEXT   the target database\n"
+    "      --database ID   the target of the catalogue entry ID (multi.mdb in the\n"
+    "                      program's folder)\n"
+    "      --folder DIR    the folder taken as the program's: where multi.mdb and\n"
+    "                      bare file names are looked for\n"
+    "      --rejects FILE  write every data line whose rows could not all be stored\n"
+    "                      to FILE, unchanged, and its line number and reason to\n"
+    "                      FILE.why\n"
+    "      --strict        exit with 65 when any line was rejected\n"
+    "      --json          print the summary as one JSON object on stdout (the\n"
+    "                      progress lines then go to stderr)\n"
+    "  -q, --quiet         no progress lines and no progress bar\n"
+    "  -h, --help          show this help\n"
+    "      --version       show the version\n"
+    "\n"
+    "Exit codes: 0 the run completed (rejected lines are counted in the summary),\n"
+    "64 bad usage, 65 lines were rejected and --strict was given, 66 the export\n"
+    "file cannot be read, 69 the target cannot be opened, its batch list not\n"
+    "created or the catalogue entry not found, 73 a rejects file cannot be written.\n";
+
+constexpr std::string_view kName = "talvenor-import run";
+
+struct Options {
+  std::string file;
+  std::string target;
+  bool has_target = false;
+  std::string database_id;
+  bool has_database = false;
+  std::string folder;
+  std::string rejects;
+  bool strict = false;
+  bool json = false;
+  bool quiet = false;
+};
+
+// Shows the run's progress on a terminal and keeps the rejected lines. Both
+// the progress lines and the message boxes first clear the bar, so the bar
+// never mixes with other text.
+class CliProgress final : public import::ImportProgress, public records::Operator {
+ public:
+  CliProgress(const Options& options, long long file_size)
+      : options_(options),
+        file_size_(file_size),
+        bar_(!options.quiet && isatty(STDERR_FILENO) == 1),
+        start_(std::chrono::steady_clock::now()) {}
+
+  ~CliProgress() override { ClearBar(); }
+
+  bool OpenRejects() {
+    if (options_.rejects.empty()) return true;
+    rejects_ = std::fopen(options_.rejects.c_str(), "wb");
+    reasons_ = std::fopen(ReasonsPath().c_str(), "wb");
+    return rejects_ != nullptr && reasons_ != nullptr;
+  }
+
+  // Closes the rejects files; false when something could not be written.
+  bool CloseRejects() {
+    bool ok = !write_failed_;
+    for (std::FILE** f : {&rejects_, &reasons_}) {
+      if (*f != nullptr && std::fclose(*f) != 0) ok = false;
+      *f = nullptr;
+    }
+    return ok;
+  }
+
+  std::string ReasonsPath() const { return options_.rejects + ".why"; }
+
+  // ImportProgress
+  void ClearList() override {}
+  void AddLine(std::string_view text) override {
+    if (options_.quiet) return;
+    ClearBar();
+    std::FILE* out = options_.json ? stderr : stdout;
+    std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(out);
+  }
+  void SetCaption(std::string_view) override {}
+  void PumpEvents() override {}
+  void SetBusy(bool) override {}
+  void LineFinished(const import::LineOutcome& outcome) override {
+    ++lines_;
+    // The line's bytes and its line end (CRLF as the exporter writes them).
+    bytes_ += static_cast<long long>(outcome.raw.size()) + 2;
+    if (!outcome.all_stored()) KeepReject(outcome);
+    if (bar_) DrawBar(/*force=*/false);
+  }
+
+  // Operator: a message box becomes a line on stderr.
+  void ShowMessage(std::string_view text, std::string_view title, records::MessageIcon) override {
+    ClearBar();
+    if (title.empty()) {
+      std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(kName.size()), kName.data(),
+                   static_cast<int>(text.size()), text.data());
+    } else {
+      std::fprintf(stderr, "%.*s: %.*s: %.*s\n", static_cast<int>(kName.size()), kName.data(),
+                   static_cast<int>(title.size()), title.data(), static_cast<int>(text.size()),
+                   text.data());
+    }
+  }
+
+ private:
+  void KeepReject(const import::LineOutcome& outcome) {
+    if (rejects_ == nullptr) return;
+    if (std::fwrite(outcome.raw.data(), 1, outcome.raw.size(), rejects_) != outcome.raw.size() ||
+        std::fputs("\r\n", rejects_) < 0) {
+      write_failed_ = true;
+    }
+    std::string why = "line " + std::to_string(outcome.number) + " (file line " +
+                      std::to_string(outcome.physical_number) + "): ";
+    for (size_t i = 0; i < outcome.problems->size(); ++i) {
+      if (i > 0) why += "; ";
+      why += (*outcome.problems)[i];
+    }
+    why += '\n';
+    if (std::fputs(why.c_str(), reasons_) < 0) write_failed_ = true;
+  }
+
+  void DrawBar(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - last_draw_ < std::chrono::milliseconds(100)) return;
+    last_draw_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = seconds > 0 ? lines_ / seconds : 0;
+    const long long done = std::min(bytes_, file_size_);
+    const double share = file_size_ > 0 ? static_cast<double>(done) / file_size_ : 0;
+    constexpr int kWidth = 24;
+    const int filled = static_cast<int>(share * kWidth);
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.resize(kWidth, '.');
+    std::string left = "--:--";
+    if (done > 0 && seconds > 0.5) {
+      const long secs = static_cast<long>((file_size_ - done) * seconds / done + 0.5);
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%ld:%02ld", secs / 60, secs % 60);
+      left = buf;
+    }
+    std::fprintf(stderr, "\r[%s] %3d%%  %ld lines  %.0f lines/s  %s left\033[K", bar.c_str(),
+                 static_cast<int>(share * 100), lines_, rate, left.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+  void ClearBar() {
+    if (!drawn_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    drawn_ = false;
+  }
+
+  const Options& options_;
+  const long long file_size_;
+  const bool bar_;
+  const std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_draw_{};
+  bool drawn_ = false;
+  long lines_ = 0;
+  long long bytes_ = 0;
+  std::FILE* rejects_ = nullptr;
+  std::FILE* reasons_ = nullptr;
+  bool write_failed_ = false;
+};
+
+std::string_view OutcomeName(import::RunOutcome outcome) {
+  switch (outcome) {
+    case import::RunOutcome::kCompleted:
+      return "completed";
+    case import::RunOutcome::kFileUnreadable:
+      return "file unreadable";
+    case import::RunOutcome::kTargetNotOpened:
+      return "target not opened";
+    case import::RunOutcome::kBatchNotCreated:
+      return "batch list not created";
+    case import::RunOutcome::kReadFailed:
+      return "file read failed";
+  }
+  return "";
+}
+
+std::string SummaryJson(const import::ImportSummary& summary, const Options& options,
+                        const std::string& reasons_path) {
+  const import::ImportCounts& c = summary.counts;
+  std::string out;
+  JsonWriter json(out);
+  json.BeginObject();
+  json.Key("outcome").String(OutcomeName(summary.outcome));
+  json.Key("completed").Bool(summary.outcome == import::RunOutcome::kCompleted);
+  if (!summary.message.empty()) json.Key("message").String(summary.message);
+  json.Key("lines_read").Int(c.lines_read);
+  json.Key("companies_created").Int(c.companies_created);
+  json.Key("companies_matched").Int(c.companies_matched);
+  json.Key("contacts_created").Int(c.contacts_created);
+  json.Key("contacts_matched").Int(c.contacts_matched);
+  json.Key("contact_slots_skipped").Int(c.contact_slots_skipped);
+  json.Key("positions_created").Int(c.positions_created);
+  json.Key("positions_matched").Int(c.positions_matched);
+  json.Key("script_rows").Int(c.script_rows);
+  json.Key("saves_failed").Int(c.saves_failed);
+  json.Key("lines_rejected").Int(c.lines_rejected);
+  json.Key("batch_code");
+  if (summary.BatchCode.empty()) {
+    json.Null();
+  } else {
+    json.String(summary.BatchCode);
+  }
+  if (!options.rejects.empty()) {
+    json.Key("rejects_file").String(options.rejects);
+    json.Key("reasons_file").String(reasons_path);
+  }
+  json.EndObject();
+  out += '\n';
+  return out;
+}
+
+void PrintSummary(const import::ImportSummary& summary, const Options& options,
+                  const std::string& reasons_path) {
+  const import::ImportCounts& c = summary.counts;
+  std::printf("Data lines read:    %ld\n", c.lines_read);
+  std::printf("Companies:          %ld created, %ld matched\n", c.companies_created,
+              c.companies_matched);
+  std::printf("Contact persons:    %ld created, %ld matched\n", c.contacts_created,
+              c.contacts_matched);
+  std::printf("Contact slots skipped (a name without first and last name): %ld\n",
+              c.contact_slots_skipped);
+  std::printf("Positions:          %ld created, %ld matched\n", c.positions_created,
+              c.positions_matched);
+  std::printf("Script rows:        %ld\n", c.script_rows);
+  std::printf("Saves that failed:  %ld\n", c.saves_failed);
+  std::printf("Lines rejected:     %ld\n", c.lines_rejected);
+  std::printf("Batch list:         %s\n", summary.BatchCode.c_str());
+  if (!options.rejects.empty()) {
+    std::printf("Rejected lines in:  %s (reasons in %s)\n", options.rejects.c_str(),
+                reasons_path.c_str());
+  }
+}
+
+// Reads the arguments; an exit code when they end the command (help, version,
+// bad usage), -1 to go on.
+int ParseArgs(const std::vector<std::string>& args, Options& options) {
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) {
+        std::fprintf(stderr, "%s: %s needs a value (see --help)\n", kName.data(), arg.c_str());
+        return false;
+      }
+      into = args[++i];
+      return true;
+    };
+    if (options_end || arg == "-" || arg.empty() || arg.front() != '-') {
+      files.push_back(arg);
+    } else if (arg == "--") {
+      options_end = true;
+    } else if (arg == "--help" || arg == "-h") {
+      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+      return kExitOk;
+    } else if (arg == "--version") {
+      std::printf("%s %s\n", kName.data(), TALVENOR_VERSION);
+      return kExitOk;
+    } else if (arg == "--target") {
+      if (!value(options.target)) return kExitUsage;
+      options.has_target = true;
+    } else if (arg == "--database") {
+      if (!value(options.database_id)) return kExitUsage;
+      options.has_database = true;
+    } else if (arg == "--folder") {
+      if (!value(options.folder)) return kExitUsage;
+    } else if (arg == "--rejects") {
+      if (!value(options.rejects)) return kExitUsage;
+      if (options.rejects.empty()) {
+        std::fprintf(stderr, "%s: --rejects needs a file name\n", kName.data());
+        return kExitUsage;
+      }
+    } else if (arg == "--strict") {
+      options.strict = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--quiet" || arg == "-q") {
+      options.quiet = true;
+    } else {
+      std::fprintf(stderr, "%s: unknown option '%s' (see --help)\n", kName.data(), arg.c_str());
+      return kExitUsage;
+    }
+  }
+  if (files.size() != 1) {
+    std::fprintf(stderr, "%s: expected one export file, got %zu (see --help)\n", kName.data(),
+                 files.size());
+    return kExitUsage;
+  }
+  if (options.has_target == options.has_database) {
+    std::fprintf(stderr, "%s: give either --target or --database (see --help)\n", kName.data());
+    return kExitUsage;
+  }
+  if (options.has_database && options.database_id.empty()) {
+    std::fprintf(stderr, "%s: --database needs a Database Id\n", kName.data());
+    return kExitUsage;
+  }
+  options.file = files[0];
+  return -1;
+}
+
+int Run(const std::vector<std::string>& args) {
+  Options options;
+  if (const int code = ParseArgs(args, options); code >= 0) return code;
+
+  AppState state;
+  state.AppFolder = options.folder.empty() ? ProgramFolder() : options.folder;
+  while (state.AppFolder.size() > 1 && state.AppFolder.back() == '/') state.AppFolder.pop_back();
+  if (state.AppFolder == "/") state.AppFolder.clear();
+
+  struct stat st {};
+  const long long file_size = ::stat(options.file.c_str(), &st) == 0 ? st.st_size : 0;
+  CliProgress progress(options, file_size);
+
+  // The target: the text given, or the catalogue entry's as the window's
+  // command line finds it; either way resolved as the window resolves it.
+  if (options.has_database) {
+    if (!LookUpCommandLine(state, options.database_id, progress)) return kExitUnavailable;
+  } else {
+    state.TargetPath = options.target;
+  }
+  DoPath(state, state.TargetPath);
+  if (!progress.OpenRejects()) {
+    std::fprintf(stderr, "%s: cannot write the rejects file '%s' or '%s'\n", kName.data(),
+                 options.rejects.c_str(), progress.ReasonsPath().c_str());
+    progress.CloseRejects();
+    return kExitCantCreate;
+  }
+
+  records::SystemClock clock;
+  import::ImportServices services{progress, clock, state.clock_cache, progress};
+  const import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
+  const import::ImportSummary summary = import::RunImport(request, services);
+  const bool rejects_written = progress.CloseRejects();
+
+  const bool opened = summary.outcome == import::RunOutcome::kCompleted ||
+                      summary.outcome == import::RunOutcome::kReadFailed;
+  if (options.json) {
+    const std::string json = SummaryJson(summary, options, progress.ReasonsPath());
+    std::fwrite(json.data(), 1, json.size(), stdout);
+  } else if (opened) {
+    PrintSummary(summary, options, progress.ReasonsPath());
+  }
+  std::fflush(stdout);
+
+  switch (summary.outcome) {
+    case import::RunOutcome::kFileUnreadable:
+    case import::RunOutcome::kReadFailed:
+      return kExitNoInput;
+    case import::RunOutcome::kTargetNotOpened:
+    case import::RunOutcome::kBatchNotCreated:
+      return kExitUnavailable;
+    case import::RunOutcome::kCompleted:
+      break;
+  }
+  if (!rejects_written) {
+    std::fprintf(stderr, "%s: the rejects file '%s' could not be written in full\n", kName.data(),
+                 options.rejects.c_str());
+    return kExitCantCreate;
+  }
+  if (options.strict && summary.counts.lines_rejected > 0) {
+    std::fprintf(stderr, "%s: %ld lines were rejected\n", kName.data(),
+                 summary.counts.lines_rejected);
+    return kExitDataErr;
+  }
+  return kExitOk;
+}
+
+const Registration kRun{"run", "import an export file into a target database", Run};
+
+}  // namespace
+}  // namespace talvenor::app::cli

@@ -1,0 +1,259 @@
+// Runs the real talvenor-import program: the run command against real
+// targets.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/import/import_target.h"
+
+extern char** environ;
+
+namespace talvenor::app {
+namespace {
+
+namespace fs = std::filesystem;
+using import::testing::DataFile;
+using import::testing::EngineKind;
+using import::testing::TestTarget;
+
+struct ProgramRun {
+  int exit = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+ProgramRun RunProgram(const std::vector<std::string>& args) {
+  const std::string tag = std::to_string(getpid());
+  const fs::path out = fs::temp_directory_path() / ("talvenor-run-out-" + tag);
+  const fs::path err = fs::temp_directory_path() / ("talvenor-run-err-" + tag);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> argv_text = {TALVENOR_IMPORT_EXE};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  ProgramRun run;
+  pid_t pid = 0;
+  if (posix_spawn(&pid, TALVENOR_IMPORT_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = Slurp(out);
+  run.err = Slurp(err);
+  fs::remove(out);
+  fs::remove(err);
+  return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+bool Contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+const std::string kFile = DataFile("first_import.csv");
+
+// The summary of first_import.csv imported into an empty target.
+constexpr std::string_view kFirstJson =
+    R"({"outcome":"completed","completed":true,"lines_read":8,"companies_created":6,)"
+    R"("companies_matched":2,"contacts_created":7,"contacts_matched":1,)"
+    R"("contact_slots_skipped":1,"positions_created":8,"positions_matched":0,"script_rows":4,)"
+    R"("saves_failed":0,"lines_rejected":0,"batch_code":"CAR.0001"})"
+    "\n";
+
+class RunCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    target_ = TestTarget::Create(EngineKind::kSqlite, why);
+    ASSERT_NE(target_, nullptr) << why;
+    folder_ = fs::path(target_->path()).parent_path();
+  }
+
+  std::unique_ptr<TestTarget> target_;
+  fs::path folder_;  // the target's temporary folder
+};
+
+TEST_F(RunCommandTest, ExitCodesTellWhatWentWrong) {
+  const std::string target = target_->path();
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::string err;  // part of stderr
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"run", "--help"}, 0, ""},
+           {{"run", "--version"}, 0, ""},
+           {{"run"}, 64, "expected one export file"},
+           {{"run", kFile}, 64, "either --target or --database"},
+           {{"run", kFile, "--target"}, 64, "--target needs a value"},
+           {{"run", kFile, "--target", target, "--database", "Main"}, 64, "either"},
+           {{"run", kFile, "--target", target, "--bogus"}, 64, "unknown option '--bogus'"},
+           {{"run", kFile, kFile, "--target", target}, 64, "expected one export file"},
+           {{"run", DataFile("no_such_file.csv"), "--target", target},
+            66,
+            "No such file or directory"},
+           {{"run", kFile, "--target", target + ".missing"}, 69, "Could not find file"},
+           {{"run", kFile, "--database", "No Such Entry", "--folder", folder_.string()},
+            69,
+            "Database Entry Not Found"},
+           {{"run", kFile, "--target", target, "--rejects", (folder_ / "no/such/dir").string()},
+            73,
+            "cannot write the rejects file"},
+       }) {
+    SCOPED_TRACE(c.args.size() > 2 ? c.args[2] : c.args.back());
+    const ProgramRun run = RunProgram(c.args);
+    EXPECT_EQ(run.exit, c.exit) << run.err;
+    EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+    if (c.exit == 0) {
+      EXPECT_TRUE(run.out.starts_with("talvenor-import run") ||
+                  run.out.starts_with("Usage: talvenor-import run"))
+          << run.out;
+    }
+  }
+  // None of the failures above wrote a batch list.
+  auto db = target_->Open();
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+}
+
+TEST_F(RunCommandTest, PrintsTheProgressListThenTheSummary) {
+  const ProgramRun run = RunProgram({"run", kFile, "--target", target_->path()});
+  ASSERT_EQ(run.exit, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // no terminal: no progress bar
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_GE(lines.size(), 12u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+            (std::vector<std::string>{"Step1: Opening Target Database",
+                                      "Step2: Begin Transferring Companies/Names",
+                                      "Imported 8 Talvenor Records.", "Import Complete"}));
+  for (std::string_view part :
+       {"Data lines read:    8", "Companies:          6 created, 2 matched",
+        "Contact persons:    7 created, 1 matched", "Positions:          8 created, 0 matched",
+        "Script rows:        4", "Saves that failed:  0", "Lines rejected:     0",
+        "Batch list:         CAR.0001"}) {
+    EXPECT_TRUE(Contains(run.out, part)) << part;
+  }
+
+  // The list's lines go to stderr beside a JSON summary, and --quiet drops them.
+  const ProgramRun json = RunProgram({"run", kFile, "--target", target_->path(), "--json"});
+  EXPECT_EQ(json.exit, 0);
+  EXPECT_TRUE(json.out.starts_with(R"({"outcome":"completed","completed":true,"lines_read":8,)"))
+      << json.out;
+  EXPECT_TRUE(Contains(json.out, R"("companies_created":0,"companies_matched":8,)")) << json.out;
+  EXPECT_TRUE(Contains(json.err, "Import Complete"));
+  const ProgramRun quiet =
+      RunProgram({"run", kFile, "--target", target_->path(), "--json", "--quiet"});
+  EXPECT_EQ(quiet.exit, 0);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(Lines(quiet.out).size(), 1u);
+}
+
+TEST_F(RunCommandTest, RejectsKeepTheLinesWhoseRowsCouldNotBeStored) {
+  {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(target_->path().c_str(), &raw), SQLITE_OK);
+    const char* sql =
+        "CREATE TRIGGER refuse_recruiter BEFORE INSERT ON Positions WHEN NEW.Job_Title = "
+        "'Recruiter' BEGIN SELECT RAISE(ABORT, 'no recruiters'); END;"
+        "CREATE TRIGGER refuse_martin BEFORE INSERT ON Candidates WHEN NEW.Last_Name = "
+        "'Martin' BEGIN SELECT RAISE(ABORT, 'no Martins'); END;";
+    ASSERT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(raw);
+  }
+  const fs::path rejects = folder_ / "rejects.csv";
+  const ProgramRun run =
+      RunProgram({"run", kFile, "--target", target_->path(), "--rejects", rejects.string()});
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "Lines rejected:     2"));
+  EXPECT_TRUE(Contains(run.out, rejects.string() + " (reasons in " + rejects.string() + ".why)"))
+      << run.out;
+  EXPECT_TRUE(Contains(run.err, "no recruiters")) << run.err;
+
+  // The rejected lines exactly as the file holds them, each ended by CRLF.
+  std::vector<std::string> file_lines;
+  const std::string data = Slurp(kFile);
+  for (size_t at = 0, end; at <= data.size(); at = end + 2) {
+    end = data.find("\r\n", at);
+    if (end == std::string::npos) end = data.size();
+    file_lines.push_back(data.substr(at, end - at));
+  }
+  ASSERT_EQ(file_lines.size(), 10u);
+  EXPECT_EQ(Slurp(rejects), file_lines[4] + "\r\n" + file_lines[7] + "\r\n");
+  const std::vector<std::string> why = Lines(Slurp(rejects.string() + ".why"));
+  ASSERT_EQ(why.size(), 2u);
+  EXPECT_TRUE(why[0].starts_with("line 4 (file line 5): position not stored: ")) << why[0];
+  EXPECT_TRUE(Contains(why[0], "no recruiters")) << why[0];
+  EXPECT_TRUE(why[1].starts_with("line 6 (file line 8): contact 1 (Gisèle Martin) not stored: "))
+      << why[1];
+
+  // The same again, strictly: the lines are still rejected (the rules still
+  // refuse them), and the exit code says so.
+  const ProgramRun strict = RunProgram({"run", kFile, "--target", target_->path(), "--strict",
+                                        "--quiet", "--rejects", rejects.string()});
+  EXPECT_EQ(strict.exit, 65) << strict.err;
+  EXPECT_EQ(Lines(Slurp(rejects.string() + ".why")).size(), 2u);
+}
+
+TEST_F(RunCommandTest, FindsTheTargetThroughTheCatalogueAndTheProgramFolder) {
+  // A bare file name means a file in the program's folder, here --folder.
+  const std::string bare = fs::path(target_->path()).filename().string();
+  const ProgramRun added =
+      RunProgram({"catalogue", "add", "Main Office", bare, "--folder", folder_.string()});
+  ASSERT_EQ(added.exit, 0) << added.err;
+
+  const ProgramRun run = RunProgram({"run", kFile, "--database", "Main Office", "--folder",
+                                     folder_.string(), "--json", "--quiet"});
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_EQ(run.out, kFirstJson);
+
+  const ProgramRun again =
+      RunProgram({"run", kFile, "--target", bare, "--folder", folder_.string(), "--quiet"});
+  EXPECT_EQ(again.exit, 0) << again.err;
+  EXPECT_TRUE(Contains(again.out, "Batch list:         CAR.0002")) << again.out;
+}
+
+TEST(RunCommandOdbc, ImportsIntoAServerGivenAsAConnectionText) {
+  std::string why;
+  const std::unique_ptr<TestTarget> target = TestTarget::Create(EngineKind::kPostgres, why);
+  if (target == nullptr) {
+    if (import::testing::RequirePostgres()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  const ProgramRun run =
+      RunProgram({"run", kFile, "--target", "ODBC;" + target->path(), "--json", "--quiet"});
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_EQ(run.out, kFirstJson);
+  auto db = target->Open();
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
+}
+
+}  // namespace
+}  // namespace talvenor::app
