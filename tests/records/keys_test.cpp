@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <initializer_list>
 #include <string_view>
 
@@ -10,6 +11,7 @@
 #include "tests/records/fake_clock.h"
 #include "tests/records/recording_database.h"
 #include "tests/records/recording_operator.h"
+#include "tests/records/sqlite_target.h"
 
 namespace talvenor::records {
 namespace {
@@ -211,6 +213,23 @@ TEST(ShowDatabaseErrors, AtMost52DescriptionsAndNoStrayBlanks) {
   EXPECT_NE(op.messages[1].text.find(" e51"), std::string::npos);
   EXPECT_EQ(op.messages[1].text.find(" e52"), std::string::npos);
   EXPECT_EQ(op.messages[1].text.back(), '1');
+}
+
+TEST(NewNumericKey, DatabaseFileEngineClock) {
+  auto db = testing::FreshSqliteTarget();
+  ASSERT_NE(db, nullptr);
+  FakeClock clock;
+  RecordingOperator op;
+  ClockCache cache;
+  Target target{*db, false, clock, op, cache};
+  EXPECT_TRUE(NewNumericKey(target).IsEmpty());  // no candidate row to read the time from
+  ASSERT_TRUE(db->Execute("INSERT INTO Candidates (Last_Name) VALUES ('Ames')"));
+  clock.SetRandom(0.25);
+  const Value key = NewNumericKey(target);
+  ASSERT_TRUE(key.IsNumber());
+  EXPECT_NEAR(std::floor(key.number() / 1e8), std::floor(SystemClock().Now()), 1);  // the day
+  EXPECT_EQ(key.ToText().size(), 13u);
+  EXPECT_EQ(key.ToText().substr(10), "325");
 }
 
 }  // namespace
