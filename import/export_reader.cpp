@@ -120,7 +120,8 @@ bool ExportReader::Refill() {
 bool ExportReader::ReadLine() {
   raw_.clear();
   for (;;) {
-    if (begin_ == end_ && !Refill()) return !raw_.empty();
+    // A line cut short by a read error is not handed out: the error is.
+    if (begin_ == end_ && !Refill()) return error_.has_value() && !raw_.empty();
     const char* const buf = buffer_.get();
     if (skip_line_feed_) {
       // The line feed of a CRLF pair may arrive in the next buffer.
