@@ -1,0 +1,156 @@
+// Runs the real talvenor-import program's init command.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "app/cli/command.h"
+#include "records/sqlite_database.h"
+#include "records/target_schema.h"
+
+namespace talvenor::app::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InitCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("talvenor-init-test-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  struct Outcome {
+    int exit_code = -1;
+    std::string out, err;
+  };
+
+  static std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  Outcome Run(const std::string& args) {
+    const fs::path out = folder_ / "stdout";
+    const fs::path err = folder_ / "stderr";
+    const std::string command = std::string(TALVENOR_IMPORT_EXE) + " init " + args + " >" +
+                                out.string() + " 2>" + err.string() + " </dev/null";
+    const int status = std::system(command.c_str());
+    Outcome o;
+    if (WIFEXITED(status)) o.exit_code = WEXITSTATUS(status);
+    o.out = Slurp(out);
+    o.err = Slurp(err);
+    return o;
+  }
+
+  std::string Path(std::string_view name) const { return (folder_ / name).string(); }
+
+  fs::path folder_;
+};
+
+TEST_F(InitCommand, CreatesTheSchemaThenFindsItThere) {
+  const std::string target = Path("target.db");
+  const Outcome first = Run(target);
+  EXPECT_EQ(first.exit_code, kExitOk) << first.err;
+  EXPECT_NE(first.out.find("Created in '" + target + "': Companies, Candidates"), std::string::npos)
+      << first.out;
+  {
+    auto db = records::SqliteDatabase::Open(target, records::SqliteOpen::kExisting);
+    ASSERT_TRUE(db.has_value());
+    for (const std::string& table : records::TargetTableNames()) {
+      EXPECT_TRUE((*db)->OpenRecordset(table, records::SetKind::kTable).has_value()) << table;
+    }
+  }
+  const Outcome second = Run(target);
+  EXPECT_EQ(second.exit_code, kExitOk);
+  EXPECT_NE(second.out.find("Already there, left unchanged: Companies,"), std::string::npos);
+  EXPECT_NE(second.out.find("nothing was changed"), std::string::npos) << second.out;
+}
+
+TEST_F(InitCommand, ExitCodesForUsageAndUnusableTargets) {
+  std::ofstream(Path("junk.db")) << "no database here, just text long enough to be read\n";
+  struct Case {
+    std::string args;
+    int exit_code;
+    std::string_view err_part;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"", kExitUsage, "a TARGET is needed"},
+           {"--frobnicate x.db", kExitUsage, "unknown option '--frobnicate'"},
+           {"a.db b.db", kExitUsage, "only one TARGET"},
+           {"--sql", kExitUsage, "--sql needs a dialect"},
+           {"--sql oracle", kExitUsage, "unknown dialect 'oracle'"},
+           {"--sql sqlite " + Path("x.db"), kExitUsage, "takes no TARGET"},
+           {Path("no-such-folder") + "/t.db", kExitUnavailable, "is not a valid path"},
+           {Path("junk.db"), kExitUnavailable, "Unrecognized database format"},
+       }) {
+    SCOPED_TRACE(c.args);
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.exit_code, c.exit_code);
+    EXPECT_NE(o.err.find(c.err_part), std::string::npos) << o.err;
+    EXPECT_EQ(o.out, "");
+  }
+  EXPECT_FALSE(fs::exists(Path("x.db")));
+}
+
+TEST_F(InitCommand, HelpGoesToStandardOutput) {
+  const Outcome o = Run("--help");
+  EXPECT_EQ(o.exit_code, kExitOk);
+  EXPECT_TRUE(o.out.starts_with("Usage: talvenor-import init TARGET")) << o.out;
+  EXPECT_EQ(o.err, "");
+}
+
+TEST_F(InitCommand, PrintsTheScriptOfEachDialect) {
+  struct Case {
+    std::string_view dialect, key_column;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"sqlite", "Company_Id INTEGER PRIMARY KEY AUTOINCREMENT"},
+           {"postgres", "Company_Id BIGINT NOT NULL PRIMARY KEY"},
+           {"--sql=sqlserver", "Company_Id BIGINT NOT NULL PRIMARY KEY"},
+       }) {
+    SCOPED_TRACE(c.dialect);
+    const std::string args =
+        c.dialect.starts_with("--") ? std::string(c.dialect) : "--sql " + std::string(c.dialect);
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exit_code, kExitOk) << o.err;
+    EXPECT_NE(o.out.find(c.key_column), std::string::npos);
+    EXPECT_NE(o.out.find("CREATE UNIQUE INDEX Rollup_Names_Code ON Rollup_Names (Code);"),
+              std::string::npos);
+  }
+}
+
+TEST_F(InitCommand, TheSqliteScriptMakesAWorkingTarget) {
+  // The printed script, run as it is, gives the same schema init creates.
+  const Outcome script = Run("--sql sqlite");
+  ASSERT_EQ(script.exit_code, kExitOk);
+  auto db = records::SqliteDatabase::Open(Path("scripted.db"), records::SqliteOpen::kCreate);
+  ASSERT_TRUE(db.has_value());
+  size_t from = 0;
+  for (size_t end; (end = script.out.find(";\n", from)) != std::string::npos; from = end + 2) {
+    const std::string statement = script.out.substr(from, end - from);
+    ASSERT_TRUE((*db)->Execute(statement)) << statement;
+  }
+  auto existing = records::CreateTargetSchema(**db, records::SqlDialect::kSqlite);
+  ASSERT_TRUE(existing.has_value());
+  EXPECT_EQ(*existing, records::TargetTableNames());
+}
+
+}  // namespace
+}  // namespace talvenor::app::cli

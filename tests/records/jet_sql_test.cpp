@@ -1,0 +1,239 @@
+#include "records/jet_sql.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/sqlite_database.h"
+#include "records/target_schema.h"
+#include "tests/records/test_engines.h"
+
+namespace talvenor::records {
+namespace {
+
+TEST(TranslateJetSql, TranslatesTheJetFormsOutsideLiterals) {
+  struct Case {
+    std::string_view jet, want;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR*' ORDER BY Code DESC",
+            "SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR%' ORDER BY Code DESC"},
+           {"SELECT a FROM t WHERE a NOT like 'A?C*'", "SELECT a FROM t WHERE a NOT like 'A_C%'"},
+           // Jet reads % and _ as themselves; [*] is a literal asterisk.
+           {"SELECT a FROM t WHERE a LIKE '5%_[*]*'",
+            "SELECT a FROM t WHERE a LIKE '5\\%\\_*%' ESCAPE '\\'"},
+           {"SELECT a FROM t WHERE a LIKE b", "SELECT a FROM t WHERE a LIKE b"},
+           {"INSERT INTO Scripts (Script_Id) VALUES ({guid "
+            "{0A1B2C3D-0000-1111-2222-333344445555}})",
+            "INSERT INTO Scripts (Script_Id) VALUES ('{0A1B2C3D-0000-1111-2222-333344445555}')"},
+           {"VALUES ({ GUID {ab-12} })", "VALUES ('{ab-12}')"},
+           {"SELECT TOP 1 Date()+Time() AS RDate FROM Candidates",
+            "SELECT datetime('now','localtime') AS RDate FROM Candidates LIMIT 1"},
+           {"SELECT Date(), Time (), now()",
+            "SELECT date('now','localtime'), time('now','localtime'), "
+            "datetime('now','localtime')"},
+           {"SELECT date('now')", "SELECT date('now')"},  // SQLite's own function
+           {"SELECT DISTINCT TOP 5 City FROM Positions ORDER BY City;",
+            "SELECT DISTINCT City FROM Positions ORDER BY City LIMIT 5;"},
+           {"SELECT a FROM t WHERE a IN (SELECT TOP 2 b FROM u ORDER BY b) -- note",
+            "SELECT a FROM t WHERE a IN (SELECT b FROM u ORDER BY b LIMIT 2) -- note"},
+           // Nothing inside literals, quoted or bracketed names or comments changes.
+           {"INSERT INTO t (a) VALUES ('{guid {1}}')", "INSERT INTO t (a) VALUES ('{guid {1}}')"},
+           {"INSERT INTO t (a) VALUES ('Date()+Time()')",
+            "INSERT INTO t (a) VALUES ('Date()+Time()')"},
+           {"SELECT [Top 1 Date()] FROM t WHERE b = 'a*b' -- LIKE 'x*'",
+            "SELECT [Top 1 Date()] FROM t WHERE b = 'a*b' -- LIKE 'x*'"},
+           {"SELECT \"Date()\" FROM t /* {guid {1}} */",
+            "SELECT \"Date()\" FROM t /* {guid {1}} */"},
+           {"SELECT a FROM t WHERE b = 'it''s ; -- not a comment'",
+            "SELECT a FROM t WHERE b = 'it''s ; -- not a comment'"},
+       }) {
+    SCOPED_TRACE(c.jet);
+    EXPECT_EQ(TranslateJetSql(c.jet, /*lift_literals=*/false).text, c.want);
+  }
+}
+
+TEST(TranslateJetSql, LiftsLiteralsThatAreValuesOnly) {
+  using P = std::vector<SqlParam>;
+  struct Case {
+    std::string_view jet, want;
+    P params;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"SELECT Company_Id FROM Companies WHERE Company_Name='O''Brien' AND Phone='(8)'",
+            "SELECT Company_Id FROM Companies WHERE Company_Name=? AND Phone=?",
+            P{std::string("O'Brien"), std::string("(8)")}},
+           {"UPDATE Companies SET Last_Activity='12/8/2026 3:04:05 PM' WHERE "
+            "Company_Id=4636462783123",
+            "UPDATE Companies SET Last_Activity=? WHERE Company_Id=?",
+            P{std::string("12/8/2026 3:04:05 PM"), std::int64_t{4636462783123}}},
+           {"SELECT a FROM t WHERE b = -1.5e3", "SELECT a FROM t WHERE b = -?", P{1.5e3}},
+           {"SELECT a FROM t WHERE b LIKE 'CAR*'", "SELECT a FROM t WHERE b LIKE ?",
+            P{std::string("CAR%")}},
+           // Column positions, type sizes and column names stay as written.
+           {"SELECT a, b FROM t ORDER BY 2, 1", "SELECT a, b FROM t ORDER BY 2, 1", P{}},
+           {"SELECT a, count(*) FROM t GROUP BY 1 HAVING count(*) > 2 ORDER BY 1 LIMIT 3",
+            "SELECT a, count(*) FROM t GROUP BY 1 HAVING count(*) > ? ORDER BY 1 LIMIT ?",
+            P{std::int64_t{2}, std::int64_t{3}}},
+           {"SELECT CAST(a AS VARCHAR(10)) FROM t WHERE b = 7",
+            "SELECT CAST(a AS VARCHAR(10)) FROM t WHERE b = ?", P{std::int64_t{7}}},
+           {"SELECT a AS 'Name' FROM t", "SELECT a AS 'Name' FROM t", P{}},
+           {"SELECT TOP 3 a FROM t", "SELECT a FROM t LIMIT 3", P{}},
+           // Past int64 SQLite reads a REAL; the literal keeps that meaning.
+           {"SELECT a FROM t WHERE b = 99999999999999999999",
+            "SELECT a FROM t WHERE b = 99999999999999999999", P{}},
+           // Definitions and statements with their own parameters are left alone.
+           {"CREATE TABLE t (a VARCHAR(5) DEFAULT 'x')",
+            "CREATE TABLE t (a VARCHAR(5) DEFAULT 'x')", P{}},
+           {"SELECT a FROM t WHERE b = ? AND c = 'x'", "SELECT a FROM t WHERE b = ? AND c = 'x'",
+            P{}},
+           // An unterminated literal is left for SQLite to refuse, never lifted.
+           {"SELECT a FROM t WHERE b = 'open", "SELECT a FROM t WHERE b = 'open", P{}},
+       }) {
+    SCOPED_TRACE(c.jet);
+    const SqliteStatement s = TranslateJetSql(c.jet);
+    EXPECT_EQ(s.text, c.want);
+    EXPECT_EQ(s.params, c.params);
+  }
+}
+
+TEST(TranslateJetSql, TellsSeveralStatementsFromOne) {
+  struct Case {
+    std::string_view sql;
+    bool several;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"DELETE FROM t; DROP TABLE t", true},
+           {"SELECT 1;", false},
+           {"SELECT 1; -- done", false},
+           {"SELECT ';DROP TABLE t'", false},
+           {"SELECT [a;b] FROM t", false},
+       }) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(TranslateJetSql(c.sql).several_statements, c.several);
+  }
+}
+
+TEST(SingleTableOf, FindsTheOneTableASetCanAddTo) {
+  struct Case {
+    std::string_view sql;
+    std::optional<std::string> table;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"SELECT * FROM Companies WHERE Company_Id IS NULL", "Companies"},
+           {"SELECT * FROM [Database Records] ORDER BY [Database Id]", "Database Records"},
+           {"SELECT Code FROM Rollup_Names", "Rollup_Names"},
+           {"SELECT * FROM a, b WHERE a.x = b.x", std::nullopt},
+           {"SELECT * FROM a JOIN b ON a.x = b.x", std::nullopt},
+           {"SELECT * FROM (SELECT 1)", std::nullopt},
+           {"SELECT City FROM Positions GROUP BY City", std::nullopt},
+           {"DELETE FROM Companies", std::nullopt},
+       }) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(SingleTableOf(c.sql), c.table);
+  }
+}
+
+class JetSqlOnSqlite : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto db = SqliteDatabase::Open(testing::TempPath("jet.db"), SqliteOpen::kCreate);
+    ASSERT_TRUE(db.has_value());
+    db_ = std::move(*db);
+    ASSERT_TRUE(CreateTargetSchema(*db_, SqlDialect::kSqlite).has_value());
+  }
+  Value First(std::string_view sql) {
+    auto set = db_->OpenRecordset(sql);
+    EXPECT_TRUE(set.has_value()) << sql;
+    if (!set || (*set)->Eof()) return Value::Empty();
+    return (*set)->Field(0).value_or(Value::Empty());
+  }
+  std::unique_ptr<SqliteDatabase> db_;
+};
+
+TEST_F(JetSqlOnSqlite, HostileLiteralsReachTheTableVerbatim) {
+  int job = 0;
+  for (std::string_view value :
+       {"{guid {1}}", "Date()", "Date()+Time()", "SELECT TOP 1", "a*b", "a?b", "--", ";", "/*",
+        "x'); DROP TABLE Companies; --", "[x]", "\"q\"", "?", "%_", "'", ""}) {
+    SCOPED_TRACE(value);
+    std::string quoted;
+    for (char c : value) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    const std::string id = std::to_string(++job);
+    ASSERT_TRUE(db_->Execute("INSERT INTO Scripts (Script_Id,Description,Job_Id) VALUES ('" + id +
+                             "','" + quoted + "'," + id + ")"));
+    EXPECT_EQ(First("SELECT Description FROM Scripts WHERE Job_Id=" + id),
+              Value::Text(std::string(value)));
+    EXPECT_EQ(First("SELECT Job_Id FROM Scripts WHERE Description='" + quoted + "'"),
+              Value::Number(job));
+  }
+  EXPECT_TRUE(db_->OpenRecordset("SELECT * FROM Companies").has_value());
+}
+
+TEST_F(JetSqlOnSqlite, LikePatternsMatchAsJetReadsThem) {
+  for (std::string_view code : {"CAR.0001", "CAR%0002", "CARGO.0007", "car.0003", "XCAR"}) {
+    ASSERT_TRUE(
+        db_->Execute("INSERT INTO Rollup_Names (Code) VALUES ('" + std::string(code) + "')"));
+  }
+  struct Case {
+    std::string_view pattern;
+    int matches;
+  };
+  for (const Case& c : std::initializer_list<Case>{{"CAR*", 4},
+                                                   {"CAR.*", 2},
+                                                   {"CAR%*", 1},
+                                                   {"CAR?000?", 3},
+                                                   {"*CAR", 1},
+                                                   {"car.0001", 1}}) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(
+        First("SELECT count(*) FROM Rollup_Names WHERE Code LIKE '" + std::string(c.pattern) + "'"),
+        Value::Number(c.matches));
+  }
+  EXPECT_EQ(First("SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR*' ORDER BY Code DESC"),
+            Value::Text("CARGO.0007"));
+}
+
+TEST_F(JetSqlOnSqlite, StatementsOfOneShapeShareOnePreparedStatement) {
+  const auto before = db_->statement_cache_stats();
+  for (int i = 0; i < 20; ++i) {
+    const std::string n = std::to_string(i);
+    ASSERT_TRUE(db_->Execute("INSERT INTO Rollup_Names (Code,Description,Shared) VALUES ('CAR." +
+                             n + "','" + n + " o''clock'," + n + ")"));
+  }
+  const auto after = db_->statement_cache_stats();
+  EXPECT_EQ(after.prepared - before.prepared, 1u);
+  EXPECT_GE(after.reused - before.reused, 19u);
+  // Bound values give what the literals would have given.
+  EXPECT_EQ(First("SELECT Description FROM Rollup_Names WHERE Shared=7"), Value::Text("7 o'clock"));
+  EXPECT_EQ(First("SELECT Shared FROM Rollup_Names WHERE Code='CAR.12'"), Value::Number(12));
+  EXPECT_EQ(First("SELECT Code FROM Rollup_Names WHERE Shared=1.0"), Value::Text("CAR.1"));
+}
+
+TEST_F(JetSqlOnSqlite, ColumnPositionsStillOrder) {
+  ASSERT_TRUE(db_->Execute("INSERT INTO Rollup_Names (Code,Description) VALUES ('A','z')"));
+  ASSERT_TRUE(db_->Execute("INSERT INTO Rollup_Names (Code,Description) VALUES ('B','y')"));
+  EXPECT_EQ(First("SELECT Code, Description FROM Rollup_Names ORDER BY 2"), Value::Text("B"));
+  EXPECT_EQ(First("SELECT Code, Description FROM Rollup_Names ORDER BY 1 DESC"), Value::Text("B"));
+  EXPECT_EQ(First("SELECT Code, Description FROM Rollup_Names ORDER BY 1"), Value::Text("A"));
+}
+
+TEST_F(JetSqlOnSqlite, TheCacheStaysBounded) {
+  for (int i = 0; i < 400; ++i) {
+    ASSERT_TRUE(db_->OpenRecordset("SELECT 1 AS c" + std::to_string(i)).has_value());
+  }
+  EXPECT_LE(db_->statement_cache_stats().held, 256u);
+  EXPECT_GE(db_->statement_cache_stats().prepared, 400u);
+}
+
+TEST_F(JetSqlOnSqlite, OneStatementAtATime) {
+  auto several = db_->Execute("DELETE FROM Rollup_Names; DROP TABLE Companies");
+  ASSERT_FALSE(several);
+  EXPECT_TRUE(db_->OpenRecordset("SELECT * FROM Companies").has_value());
+}
+
+}  // namespace
+}  // namespace talvenor::records

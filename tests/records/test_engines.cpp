@@ -1,0 +1,51 @@
+#include "tests/records/test_engines.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "records/sqlite_database.h"
+#include "records/target_schema.h"
+
+namespace talvenor::records::testing {
+namespace {
+
+// The process's temp folder, removed at exit.
+class TempFolder {
+ public:
+  TempFolder()
+      : path_(std::filesystem::temp_directory_path() /
+              ("talvenor-records-test-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::unique_ptr<Database> FreshSqlite() {
+  auto db = SqliteDatabase::Open(TempPath("contract.db"), SqliteOpen::kCreate);
+  if (!db) return nullptr;
+  if (!CreateTargetSchema(**db, SqlDialect::kSqlite)) return nullptr;
+  return std::move(*db);
+}
+
+}  // namespace
+
+std::string TempPath(std::string_view name) {
+  static TempFolder folder;
+  static int counter = 0;
+  return (folder.path() / (std::to_string(++counter) + "-" + std::string(name))).string();
+}
+
+std::vector<TestEngine> ContractEngines() {
+  return {TestEngine{"Sqlite", FreshSqlite, /*is_odbc=*/false}};
+}
+
+}  // namespace talvenor::records::testing
