@@ -60,8 +60,7 @@ psql_owner() {
 print_env() {
   local driver
   driver=$(driver_file)
-  # CommLog=0 and Debug=0 keep psqlODBC from writing log files; the keepalive
-  # settings make a vanished server end a call instead of blocking it.
+  # CommLog=0 and Debug=0 keep psqlODBC from writing log files.
   local connect="Driver=$driver;Servername=$PG_DIR;Port=$PG_PORT;Database=$PG_DATABASE"
   connect+=";Username=$PG_USER;Password=;CommLog=0;Debug=0"
   printf 'export TALVENOR_PG_DIR=%q\n' "$PG_DIR"
@@ -155,9 +154,6 @@ cmd_start() {
     grep -q 1; then
     as_owner "$PG_BIN/createdb" -h "$PG_DIR" -p "$PG_PORT" -U "$PG_USER" "$PG_DATABASE"
   fi
-  # Case-insensitive text for look-ups that compare names the way the
-  # production server does.
-  psql_owner -d "$PG_DATABASE" -c "CREATE EXTENSION IF NOT EXISTS citext" >/dev/null
   write_odbc_config
   print_env
 }

@@ -1,0 +1,457 @@
+#include "records/odbc_connection.h"
+
+#include <cmath>
+
+#include "records/date_time.h"
+
+namespace talvenor::records::odbc {
+
+namespace {
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+bool IsIntegralType(const Column& c) {
+  switch (c.type) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+      return true;
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+      return c.digits == 0;
+    default:
+      return false;
+  }
+}
+
+bool IsNumericType(SQLSMALLINT type) {
+  switch (type) {
+    case SQL_BIT:
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// SQL Server's time(n) and datetimeoffset report types of their own.
+constexpr SQLSMALLINT kSqlServerTime2 = -154;
+constexpr SQLSMALLINT kSqlServerDateTimeOffset = -155;
+
+bool IsDateType(SQLSMALLINT type) {
+  switch (type) {
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_DATE:
+    case SQL_TIME:
+    case SQL_TIMESTAMP:
+    case kSqlServerTime2:
+    case kSqlServerDateTimeOffset:
+      return true;
+    default:
+      return false;
+  }
+}
+
+SQL_TIMESTAMP_STRUCT TimestampOf(double serial) {
+  const CivilTime t = ToCivil(serial);
+  SQL_TIMESTAMP_STRUCT ts{};
+  ts.year = static_cast<SQLSMALLINT>(t.year);
+  ts.month = static_cast<SQLUSMALLINT>(t.month);
+  ts.day = static_cast<SQLUSMALLINT>(t.day);
+  ts.hour = static_cast<SQLUSMALLINT>(t.hour);
+  ts.minute = static_cast<SQLUSMALLINT>(t.minute);
+  ts.second = static_cast<SQLUSMALLINT>(t.second);
+  ts.fraction = static_cast<SQLUINTEGER>(t.millisecond) * 1'000'000u;
+  return ts;
+}
+
+DbResult<Value> ReadText(SQLHSTMT statement, SQLUSMALLINT number) {
+  WideText text;
+  std::vector<SQLWCHAR> buffer(2048);
+  const auto buffer_bytes = static_cast<SQLLEN>(buffer.size() * sizeof(SQLWCHAR));
+  for (;;) {
+    SQLLEN indicator = 0;
+    const SQLRETURN rc =
+        SQLGetData(statement, number, SQL_C_WCHAR, buffer.data(), buffer_bytes, &indicator);
+    if (rc == SQL_NO_DATA) break;
+    if (!Succeeded(rc)) return std::unexpected(DiagnosticsError(SQL_HANDLE_STMT, statement));
+    if (indicator == SQL_NULL_DATA) return Value::Null();
+    // A full buffer (one place kept for the terminating zero) means more follows.
+    const bool more =
+        rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= buffer_bytes);
+    const size_t chars =
+        more ? buffer.size() - 1 : static_cast<size_t>(indicator) / sizeof(SQLWCHAR);
+    text.append(buffer.data(), chars);
+    if (!more) break;
+  }
+  return Value::Text(FromWide(text));
+}
+
+}  // namespace
+
+Statement::~Statement() {
+  if (handle_ != nullptr) SQLFreeHandle(SQL_HANDLE_STMT, handle_);
+}
+
+DbResult<std::shared_ptr<Connection>> Connection::Connect(std::string_view connect,
+                                                          int login_timeout_seconds) {
+  std::shared_ptr<Connection> c(new Connection());
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &c->env_))) {
+    c->env_ = nullptr;
+    return std::unexpected(EngineError(kOdbcCallFailed));
+  }
+  SQLSetEnvAttr(c->env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, c->env_, &c->dbc_))) {
+    c->dbc_ = nullptr;
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_ENV, c->env_));
+  }
+  // A server that takes the connection but never answers must not hold the
+  // run at its start.
+  SQLSetConnectAttr(c->dbc_, SQL_ATTR_LOGIN_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(login_timeout_seconds)), 0);
+  const WideText text = ToWide(DriverConnectText(connect));
+  if (text.size() > 32767) return std::unexpected(EngineError(kOdbcCallFailed));
+  SQLWCHAR out[1024];
+  SQLSMALLINT out_length = 0;
+  const SQLRETURN rc = SQLDriverConnectW(
+      c->dbc_, nullptr, const_cast<SQLWCHAR*>(text.data()), static_cast<SQLSMALLINT>(text.size()),
+      out, static_cast<SQLSMALLINT>(std::size(out)), &out_length, SQL_DRIVER_NOPROMPT);
+  if (!Succeeded(rc)) {
+    DbError error = DiagnosticsError(SQL_HANDLE_DBC, c->dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, c->dbc_);
+    c->dbc_ = nullptr;
+    return std::unexpected(std::move(error));
+  }
+  if (auto ready = c->PrepareSession(); !ready) {
+    c->Disconnect();
+    return std::unexpected(std::move(ready.error()));
+  }
+  return c;
+}
+
+DbStatus Connection::PrepareSession() {
+  SQLWCHAR name[256] = {};
+  SQLSMALLINT length = 0;
+  if (!Succeeded(SQLGetInfoW(dbc_, SQL_DBMS_NAME, name, sizeof name, &length))) {
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
+  }
+  server_ = ServerFromDbmsName(FromWide(name, static_cast<size_t>(length) / sizeof(SQLWCHAR)));
+  SQLWCHAR quote[8] = {};
+  if (Succeeded(SQLGetInfoW(dbc_, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length))) {
+    const std::string q = FromWide(quote, static_cast<size_t>(length) / sizeof(SQLWCHAR));
+    if (!q.empty() && q != " ") quote_ = q;
+  }
+  // PostgreSQL aborts a transaction at its first error, so every statement
+  // commits on its own.
+  SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  if (server_ == Server::kPostgres) {
+    // A backslash in a literal is plain text, and "12/8/2026 3:04:05 PM" (the
+    // form dates are written into statements) reads month first.
+    if (auto r = Execute("SET standard_conforming_strings = on"); !r) return r;
+    if (auto r = Execute("SET DateStyle = 'ISO, MDY'"); !r) return r;
+  }
+  return {};
+}
+
+Connection::~Connection() { Disconnect(); }
+
+void Connection::Disconnect() {
+  if (dbc_ != nullptr) {
+    if (line_transactions_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+    SQLDisconnect(dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    dbc_ = nullptr;
+  }
+  if (env_ != nullptr) {
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    env_ = nullptr;
+  }
+  tables_.clear();
+}
+
+DbResult<Statement> Connection::NewStatement() {
+  if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  SQLHSTMT handle = nullptr;
+  if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &handle))) {
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
+  }
+  Statement statement(handle);
+  SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN{0}), 0);
+  return statement;
+}
+
+DbStatus Connection::Execute(std::string_view sql) {
+  auto statement = NewStatement();
+  if (!statement) return std::unexpected(std::move(statement.error()));
+  WideText text = ToWide(sql);
+  const SQLRETURN rc =
+      SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+  if (rc != SQL_NO_DATA && !Succeeded(rc)) return std::unexpected(statement->Error());
+  return {};
+}
+
+DbResult<std::shared_ptr<const Columns>> Connection::TableColumns(std::string_view table) {
+  const std::string key = TableKey(table);
+  if (auto it = tables_.find(key); it != tables_.end()) return it->second;
+  auto statement = NewStatement();
+  if (!statement) return std::unexpected(std::move(statement.error()));
+  WideText text = ToWide("SELECT * FROM " + std::string(table) + " WHERE 1=0");
+  const SQLRETURN rc =
+      SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+  if (!Succeeded(rc)) return std::unexpected(statement->Error());
+  auto columns = DescribeResult(statement->get());
+  if (!columns) return std::unexpected(std::move(columns.error()));
+  auto shared = std::make_shared<const Columns>(std::move(*columns));
+  tables_.emplace(key, shared);
+  return shared;
+}
+
+std::string Connection::QuoteName(std::string_view name) const {
+  std::string out = quote_;
+  for (char c : name) {
+    out += c;
+    if (std::string_view(quote_) == std::string_view(&c, 1)) out += c;
+  }
+  return out + quote_;
+}
+
+DbStatus Connection::SetLineTransactions(bool on) {
+  if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  if (on == line_transactions_) return {};
+  if (!on) {
+    if (auto r = Commit(); !r) return r;
+  }
+  const auto mode = on ? SQL_AUTOCOMMIT_OFF : SQL_AUTOCOMMIT_ON;
+  if (!Succeeded(
+          SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(mode), 0))) {
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
+  }
+  line_transactions_ = on;
+  return {};
+}
+
+DbStatus Connection::Commit() {
+  if (!line_transactions_) return {};
+  if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT))) {
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
+  }
+  return {};
+}
+
+DbResult<Columns> DescribeResult(SQLHSTMT statement) {
+  SQLSMALLINT count = 0;
+  if (!Succeeded(SQLNumResultCols(statement, &count))) {
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_STMT, statement));
+  }
+  Columns columns;
+  columns.reserve(static_cast<size_t>(count));
+  for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
+    SQLWCHAR name[256] = {};
+    SQLSMALLINT name_length = 0;
+    SQLSMALLINT nullable = 0;
+    Column c;
+    if (!Succeeded(SQLDescribeColW(statement, i, name, static_cast<SQLSMALLINT>(std::size(name)),
+                                   &name_length, &c.type, &c.size, &c.digits, &nullable))) {
+      return std::unexpected(DiagnosticsError(SQL_HANDLE_STMT, statement));
+    }
+    const auto used = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(name_length, 0)),
+                                       std::size(name) - 1);
+    c.name = FromWide(name, used);
+    columns.push_back(std::move(c));
+  }
+  return columns;
+}
+
+DbResult<Value> ReadColumn(SQLHSTMT statement, SQLUSMALLINT number, const Column& column) {
+  SQLLEN indicator = 0;
+  auto fail = [&] { return std::unexpected(DiagnosticsError(SQL_HANDLE_STMT, statement)); };
+  if (IsIntegralType(column) && column.type != SQL_NUMERIC && column.type != SQL_DECIMAL) {
+    SQLBIGINT v = 0;
+    if (!Succeeded(SQLGetData(statement, number, SQL_C_SBIGINT, &v, sizeof v, &indicator))) {
+      return fail();
+    }
+    if (indicator == SQL_NULL_DATA) return Value::Null();
+    return Value::Number(static_cast<double>(v));
+  }
+  if (IsNumericType(column.type)) {
+    double v = 0;
+    if (!Succeeded(SQLGetData(statement, number, SQL_C_DOUBLE, &v, sizeof v, &indicator))) {
+      return fail();
+    }
+    if (indicator == SQL_NULL_DATA) return Value::Null();
+    return Value::Number(v);
+  }
+  if (column.type == SQL_TYPE_TIME || column.type == SQL_TIME || column.type == kSqlServerTime2) {
+    SQL_TIME_STRUCT t{};
+    if (!Succeeded(SQLGetData(statement, number, SQL_C_TYPE_TIME, &t, sizeof t, &indicator))) {
+      return fail();
+    }
+    if (indicator == SQL_NULL_DATA) return Value::Null();
+    // A time of day alone is the fraction of day 0 (30 December 1899).
+    return Value::DateTime((t.hour * 3600.0 + t.minute * 60.0 + t.second) / 86400.0);
+  }
+  if (IsDateType(column.type)) {
+    SQL_TIMESTAMP_STRUCT ts{};
+    if (!Succeeded(
+            SQLGetData(statement, number, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator))) {
+      return fail();
+    }
+    if (indicator == SQL_NULL_DATA) return Value::Null();
+    CivilTime t{ts.year,
+                ts.month,
+                ts.day,
+                ts.hour,
+                ts.minute,
+                ts.second,
+                static_cast<int>(ts.fraction / 1'000'000u)};
+    return Value::DateTime(FromCivil(t));
+  }
+  return ReadText(statement, number);
+}
+
+bool IsTextType(SQLSMALLINT type) {
+  switch (type) {
+    case SQL_CHAR:
+    case SQL_VARCHAR:
+    case SQL_LONGVARCHAR:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int DefinedTextLength(const Column& column) {
+  if (!IsTextType(column.type) || column.type == SQL_LONGVARCHAR ||
+      column.type == SQL_WLONGVARCHAR) {
+    return 0;
+  }
+  // Unbounded texts (SQL Server's varchar(max)) report 0 or a huge size.
+  if (column.size == 0 || column.size > 0x7FFFFFFF) return 0;
+  return static_cast<int>(column.size);
+}
+
+Parameter MakeParameter(const Value& value, const Column& column) {
+  Parameter p;
+  p.sql_type = column.type;
+  p.size = column.size;
+  p.digits = column.digits;
+  const bool text_column = IsTextType(column.type);
+  const bool date_column = IsDateType(column.type);
+  auto set_text = [&](std::string_view s) {
+    p.c_type = SQL_C_WCHAR;
+    p.text = ToWide(s);
+    p.indicator = static_cast<SQLLEN>(p.text.size() * sizeof(SQLWCHAR));
+    if (text_column) {
+      if (p.size < p.text.size() &&
+          (p.size == 0 || column.type == SQL_LONGVARCHAR || column.type == SQL_WLONGVARCHAR)) {
+        p.size = p.text.size();
+      }
+      // Drivers want a length of at least 1 even for an empty text.
+      if (p.size == 0) p.size = 1;
+    } else if (p.size == 0) {
+      p.size = p.text.empty() ? 1 : p.text.size();
+    }
+  };
+  auto set_timestamp = [&](double serial) {
+    p.c_type = SQL_C_TYPE_TIMESTAMP;
+    p.sql_type = SQL_TYPE_TIMESTAMP;
+    p.timestamp = TimestampOf(serial);
+    p.size = 23;
+    p.digits = 3;
+    p.indicator = sizeof p.timestamp;
+  };
+  switch (value.kind()) {
+    case Value::Kind::kEmpty:
+    case Value::Kind::kNull:
+      p.c_type = SQL_C_WCHAR;
+      if (p.size == 0) p.size = 1;
+      p.indicator = SQL_NULL_DATA;
+      break;
+    case Value::Kind::kNumber: {
+      const double n = value.number();
+      if (text_column) {
+        set_text(NumberToText(n));
+      } else if (date_column) {
+        set_timestamp(n);
+      } else if (IsIntegralType(column) && n == std::trunc(n) && std::fabs(n) < 9.0e18) {
+        p.c_type = SQL_C_SBIGINT;
+        p.integer = static_cast<SQLBIGINT>(n);
+        p.indicator = sizeof p.integer;
+      } else {
+        p.c_type = SQL_C_DOUBLE;
+        p.real = n;
+        p.indicator = sizeof p.real;
+        if (!IsNumericType(column.type)) p.sql_type = SQL_DOUBLE;
+      }
+      break;
+    }
+    case Value::Kind::kText:
+      // A date given as text ("12/8/2026 3:04:05 PM") is read here, so that
+      // every server takes it the same way; a text we cannot read goes to the
+      // server as it is and fails there.
+      if (date_column) {
+        if (auto serial = ParseDateTime(value.text())) {
+          set_timestamp(*serial);
+          break;
+        }
+      }
+      set_text(value.text());
+      break;
+    case Value::Kind::kDateTime:
+      if (text_column) {
+        set_text(GeneralDate(value.number()));
+      } else if (IsNumericType(column.type)) {
+        p.c_type = SQL_C_DOUBLE;
+        p.real = value.number();
+        p.indicator = sizeof p.real;
+      } else {
+        set_timestamp(value.number());
+      }
+      break;
+  }
+  if (p.sql_type == SQL_UNKNOWN_TYPE) p.sql_type = SQL_WVARCHAR;
+  return p;
+}
+
+SQLRETURN BindParameter(SQLHSTMT statement, SQLUSMALLINT number, Parameter& p) {
+  SQLPOINTER data = nullptr;
+  SQLLEN buffer_length = 0;
+  switch (p.c_type) {
+    case SQL_C_SBIGINT:
+      data = &p.integer;
+      buffer_length = sizeof p.integer;
+      break;
+    case SQL_C_DOUBLE:
+      data = &p.real;
+      buffer_length = sizeof p.real;
+      break;
+    case SQL_C_TYPE_TIMESTAMP:
+      data = &p.timestamp;
+      buffer_length = sizeof p.timestamp;
+      break;
+    default:
+      data = p.text.data();
+      buffer_length = static_cast<SQLLEN>(p.text.size() * sizeof(SQLWCHAR));
+      break;
+  }
+  return SQLBindParameter(statement, number, SQL_PARAM_INPUT, p.c_type, p.sql_type, p.size,
+                          p.digits, data, buffer_length, &p.indicator);
+}
+
+}  // namespace talvenor::records::odbc

@@ -1,0 +1,121 @@
+#pragma once
+
+// The ODBC connection shared by an OdbcDatabase and its recordsets, and the
+// reading and binding of values. Only the ODBC engine includes this header.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "records/db_error.h"
+#include "records/odbc_support.h"
+#include "records/value.h"
+
+namespace talvenor::records::odbc {
+
+// A result or table column as the driver describes it.
+struct Column {
+  std::string name;
+  SQLSMALLINT type = SQL_UNKNOWN_TYPE;
+  SQLULEN size = 0;
+  SQLSMALLINT digits = 0;
+};
+
+using Columns = std::vector<Column>;
+
+// A statement handle, freed when it goes out of scope.
+class Statement {
+ public:
+  explicit Statement(SQLHSTMT handle) : handle_(handle) {}
+  Statement(Statement&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  Statement& operator=(Statement&&) = delete;
+  ~Statement();
+
+  SQLHSTMT get() const { return handle_; }
+  // Every diagnostic record of the statement as a 3146 failure.
+  DbError Error() const { return DiagnosticsError(SQL_HANDLE_STMT, handle_); }
+
+ private:
+  SQLHSTMT handle_;
+};
+
+class Connection {
+ public:
+  // Connects with SQLDriverConnect (no prompt; a login waits at most
+  // `login_timeout_seconds` for the server), finds out which server answers
+  // and prepares the session for it.
+  static DbResult<std::shared_ptr<Connection>> Connect(std::string_view connect,
+                                                       int login_timeout_seconds);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  Server server() const { return server_; }
+  bool connected() const { return dbc_ != nullptr; }
+
+  // A fresh statement handle without a time-out; 3420 once disconnected.
+  DbResult<Statement> NewStatement();
+  // Runs a statement that returns no rows. "No rows affected" is success.
+  DbStatus Execute(std::string_view sql);
+  // The columns of a table, asked of the server once per table and kept.
+  DbResult<std::shared_ptr<const Columns>> TableColumns(std::string_view table);
+  // `name` in the server's identifier quotes.
+  std::string QuoteName(std::string_view name) const;
+
+  // With line transactions on, writes are committed by Commit only; off (the
+  // default), every statement commits on its own.
+  DbStatus SetLineTransactions(bool on);
+  bool line_transactions() const { return line_transactions_; }
+  DbStatus Commit();
+
+  // Commits what is pending and ends the connection. Safe to call twice.
+  void Disconnect();
+
+ private:
+  Connection() = default;
+  DbStatus PrepareSession();
+
+  SQLHENV env_ = nullptr;
+  SQLHDBC dbc_ = nullptr;
+  Server server_ = Server::kOther;
+  std::string quote_ = "\"";
+  bool line_transactions_ = false;
+  std::map<std::string, std::shared_ptr<const Columns>> tables_;
+};
+
+// Describes the result columns of an executed statement.
+DbResult<Columns> DescribeResult(SQLHSTMT statement);
+
+// Reads column `number` (from 1) of the current row as a Value: Null for SQL
+// NULL, Number for numeric types, DateTime for dates and times, Text otherwise.
+DbResult<Value> ReadColumn(SQLHSTMT statement, SQLUSMALLINT number, const Column& column);
+
+// True for the character types; FieldSize reports their defined length.
+bool IsTextType(SQLSMALLINT type);
+// The defined length of a text column in characters; 0 for other types and
+// for long texts without a limit.
+int DefinedTextLength(const Column& column);
+
+// One value bound as a statement parameter, converted for its column: a
+// Number into a character column in plain decimal, a whole Number into an
+// integral column as a 64-bit integer, a date text into a date column as a
+// timestamp, Null and Empty as SQL NULL.
+struct Parameter {
+  SQLSMALLINT c_type = SQL_C_WCHAR;
+  SQLSMALLINT sql_type = SQL_WVARCHAR;
+  SQLULEN size = 0;
+  SQLSMALLINT digits = 0;
+  SQLBIGINT integer = 0;
+  double real = 0;
+  SQL_TIMESTAMP_STRUCT timestamp{};
+  WideText text;
+  SQLLEN indicator = 0;
+};
+Parameter MakeParameter(const Value& value, const Column& column);
+// Binds `p` as parameter `number`; `p` must stay in place until execution.
+SQLRETURN BindParameter(SQLHSTMT statement, SQLUSMALLINT number, Parameter& p);
+
+}  // namespace talvenor::records::odbc

@@ -1,0 +1,80 @@
+#include "records/odbc_database.h"
+
+#include "records/odbc_connection.h"
+#include "records/odbc_recordset.h"
+
+namespace talvenor::records {
+
+namespace {
+
+// A table named bare keeps the server's folding of names; only a name that
+// could not stand bare (blanks, punctuation) is quoted.
+bool NeedsQuotes(std::string_view name) {
+  for (char c : name) {
+    const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '_' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+    if (!word) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+OdbcDatabase::OdbcDatabase(std::shared_ptr<odbc::Connection> connection)
+    : connection_(std::move(connection)) {}
+
+OdbcDatabase::~OdbcDatabase() { Close(); }
+
+DbResult<std::unique_ptr<OdbcDatabase>> OdbcDatabase::Open(std::string_view connect,
+                                                           int login_timeout_seconds) {
+  auto connection = odbc::Connection::Connect(connect, login_timeout_seconds);
+  if (!connection) return std::unexpected(std::move(connection.error()));
+  return std::unique_ptr<OdbcDatabase>(new OdbcDatabase(std::move(*connection)));
+}
+
+DbResult<std::unique_ptr<Recordset>> OdbcDatabase::OpenRecordset(std::string_view sql_or_table,
+                                                                 SetKind kind) {
+  std::string sql;
+  if (kind == SetKind::kTable) {
+    const bool bracketed =
+        !sql_or_table.empty() && (sql_or_table.front() == '[' || sql_or_table.front() == '"');
+    const std::string table = !bracketed && NeedsQuotes(sql_or_table)
+                                  ? connection_->QuoteName(sql_or_table)
+                                  : std::string(sql_or_table);
+    // A table set serves to add rows; only its first row is ever read.
+    switch (connection_->server()) {
+      case odbc::Server::kSqlServer:
+        sql = "SELECT TOP 1 * FROM " + table;
+        break;
+      case odbc::Server::kPostgres:
+        sql = "SELECT * FROM " + table + " LIMIT 1";
+        break;
+      case odbc::Server::kOther:
+        sql = "SELECT * FROM " + table;
+        break;
+    }
+  } else {
+    sql = odbc::ServerStatement(connection_->server(), sql_or_table);
+  }
+  auto set = odbc::OdbcRecordset::Open(connection_, sql);
+  if (!set) return std::unexpected(std::move(set.error()));
+  return std::unique_ptr<Recordset>(std::move(*set));
+}
+
+DbStatus OdbcDatabase::Execute(std::string_view sql) {
+  return connection_->Execute(odbc::ServerStatement(connection_->server(), sql));
+}
+
+DbStatus OdbcDatabase::LineDone() { return connection_->Commit(); }
+
+DbStatus OdbcDatabase::Flush() { return connection_->Commit(); }
+
+void OdbcDatabase::Close() { connection_->Disconnect(); }
+
+DbStatus OdbcDatabase::SetLineTransactions(bool on) { return connection_->SetLineTransactions(on); }
+
+bool OdbcDatabase::IsPostgres() const { return connection_->server() == odbc::Server::kPostgres; }
+
+bool OdbcDatabase::IsSqlServer() const { return connection_->server() == odbc::Server::kSqlServer; }
+
+}  // namespace talvenor::records

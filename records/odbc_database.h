@@ -1,0 +1,58 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "records/database.h"
+
+namespace talvenor::records {
+
+namespace odbc {
+class Connection;
+}
+
+// A target reached through unixODBC: SQL Server in production, PostgreSQL
+// through psqlODBC as well. Statements go to the server as they are, except
+// the two server clock queries, which PostgreSQL answers with equivalents.
+// Every failed call is error 3146 ("ODBC--call failed.") with each of the
+// driver's diagnostic records in `providers`; a PostgreSQL unique violation
+// (SQLSTATE 23505) carries provider number 2627 there.
+// Every statement commits on its own: LineDone and Flush do nothing unless
+// line transactions are switched on.
+class OdbcDatabase final : public Database {
+ public:
+  // Seconds a login waits for the server's answer by default.
+  static constexpr int kLoginTimeoutSeconds = 20;
+
+  // Connects with a connection text; a leading "ODBC;" (any case) is dropped.
+  // Fails with 3146 when the driver cannot connect, and after the login
+  // time-out when the server takes the connection but does not answer.
+  static DbResult<std::unique_ptr<OdbcDatabase>> Open(
+      std::string_view connect, int login_timeout_seconds = kLoginTimeoutSeconds);
+  ~OdbcDatabase() override;
+
+  // Queries read their first row (the set is empty when there is none); a
+  // SELECT of one table, or a table by name, can add rows. A table opened by
+  // name reads at most one row.
+  DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
+                                                     SetKind kind = SetKind::kDynaset) override;
+  DbStatus Execute(std::string_view sql) override;
+  DbStatus LineDone() override;
+  DbStatus Flush() override;
+  void Close() override;
+
+  // Groups the writes of a data line into one transaction committed by
+  // LineDone. Only safe where the driver undoes a failed statement alone
+  // (psqlODBC with statement-level rollback, SQL Server); off by default.
+  DbStatus SetLineTransactions(bool on);
+
+  bool IsPostgres() const;
+  bool IsSqlServer() const;
+
+ private:
+  explicit OdbcDatabase(std::shared_ptr<odbc::Connection> connection);
+
+  std::shared_ptr<odbc::Connection> connection_;
+};
+
+}  // namespace talvenor::records
