@@ -48,11 +48,15 @@ inline std::string UniqueSchemaName() {
 }
 
 // A connection whose statements land in a schema of its own, dropped with
-// everything in it when the connection is released.
-class PgScratch {
+// everything in it when the database is closed. Usable wherever a Database is.
+class PgScratch final : public Database {
  public:
   // Nothing (and a test failure) when the server cannot be reached.
   static std::unique_ptr<PgScratch> Open() {
+    if (PgConnectText().empty()) {
+      ADD_FAILURE() << "TALVENOR_PG_CONNECT is not set; run eval \"$(scripts/pg.sh start)\"";
+      return nullptr;
+    }
     auto db = OdbcDatabase::Open(PgConnectText());
     if (!db) {
       ADD_FAILURE() << "cannot open PostgreSQL: " << db.error().description << " "
@@ -69,13 +73,24 @@ class PgScratch {
     }
     return s;
   }
-  ~PgScratch() {
-    (void)db_->Execute("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
-    db_->Close();
-  }
+  ~PgScratch() override { Close(); }
 
   OdbcDatabase& db() { return *db_; }
   const std::string& schema() const { return schema_; }
+
+  DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
+                                                     SetKind kind = SetKind::kDynaset) override {
+    return db_->OpenRecordset(sql_or_table, kind);
+  }
+  DbStatus Execute(std::string_view sql) override { return db_->Execute(sql); }
+  DbStatus LineDone() override { return db_->LineDone(); }
+  DbStatus Flush() override { return db_->Flush(); }
+  void Close() override {
+    if (closed_) return;
+    closed_ = true;
+    (void)db_->Execute("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
+    db_->Close();
+  }
 
  private:
   PgScratch(std::unique_ptr<OdbcDatabase> db, std::string schema)
@@ -83,6 +98,7 @@ class PgScratch {
 
   std::unique_ptr<OdbcDatabase> db_;
   std::string schema_;
+  bool closed_ = false;
 };
 
 }  // namespace talvenor::records::testing

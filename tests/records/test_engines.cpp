@@ -7,6 +7,7 @@
 
 #include "records/sqlite_database.h"
 #include "records/target_schema.h"
+#include "tests/records/pg_test_env.h"
 
 namespace talvenor::records::testing {
 namespace {
@@ -36,6 +37,14 @@ std::unique_ptr<Database> FreshSqlite() {
   return std::move(*db);
 }
 
+// A fresh schema on the throwaway PostgreSQL cluster, dropped when closed.
+std::unique_ptr<Database> FreshPostgres() {
+  auto db = PgScratch::Open();
+  if (!db) return nullptr;
+  if (!CreateTargetSchema(*db, SqlDialect::kPostgres)) return nullptr;
+  return db;
+}
+
 }  // namespace
 
 std::string TempPath(std::string_view name) {
@@ -45,7 +54,13 @@ std::string TempPath(std::string_view name) {
 }
 
 std::vector<TestEngine> ContractEngines() {
-  return {TestEngine{"Sqlite", FreshSqlite, /*is_odbc=*/false}};
+  std::vector<TestEngine> engines = {TestEngine{"Sqlite", FreshSqlite, /*is_odbc=*/false}};
+  // Without a cluster the PostgreSQL runs are left out locally; in CI they
+  // stay in and fail.
+  if (!PgConnectText().empty() || PgRequired()) {
+    engines.push_back(TestEngine{"Postgres", FreshPostgres, /*is_odbc=*/true});
+  }
+  return engines;
 }
 
 }  // namespace talvenor::records::testing
