@@ -1,5 +1,6 @@
 #include "records/jet_sql.h"
 
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <system_error>
@@ -14,9 +15,9 @@ using text::EqualsIgnoreCase;
 enum class Tok {
   kSpace,
   kComment,
-  kString,       // '...' with '' inside; `value` holds the text itself
+  kString,       // '...' with '' inside
   kBadString,    // an apostrophe without its closing one: left for SQLite to refuse
-  kGuid,         // {guid {...}}; `value` holds the braced GUID text
+  kGuid,         // {guid {...}}
   kQuotedName,   // "..." or `...`
   kBracketName,  // [...]
   kNumber,
@@ -28,23 +29,64 @@ enum class Tok {
 struct Token {
   Tok kind;
   std::string_view text;  // as written
-  std::string value;      // kString, kGuid: the literal's value
 };
 
-bool IsWordStart(char c) {
-  return text::IsAsciiLetter(c) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+// The value of a quoted token: the text between its quotes, a doubled quote
+// read as one.
+std::string Unquoted(std::string_view quoted) {
+  if (quoted.size() < 2) return {};
+  const char q = quoted.front();
+  std::string_view inner = quoted.substr(1, quoted.size() - 2);
+  std::string out;
+  out.reserve(inner.size());
+  for (size_t i = 0; i < inner.size(); ++i) {
+    out.push_back(inner[i]);
+    if (inner[i] == q && i + 1 < inner.size() && inner[i + 1] == q) ++i;
+  }
+  return out;
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsWordChar(char c) { return IsWordStart(c) || IsDigit(c) || c == '$'; }
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+
+// The braced GUID text inside a {guid {...}} token.
+std::string_view GuidOf(std::string_view token) {
+  const size_t open = token.find('{', 1);
+  const size_t close = token.find('}', open);
+  return token.substr(open, close - open + 1);
 }
+
+// The name inside [..], "..." or `...`.
+std::string NameOf(const Token& t);
+
+// Character classes, looked up once per byte (the lexer runs for every
+// statement of an import).
+enum : unsigned char { kSpaceClass = 1, kDigitClass = 2, kWordStartClass = 4, kWordClass = 8 };
+
+constexpr std::array<unsigned char, 256> MakeClasses() {
+  std::array<unsigned char, 256> classes{};
+  for (int c = 0; c < 256; ++c) {
+    unsigned char k = 0;
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') k |= kSpaceClass;
+    if (c >= '0' && c <= '9') k |= kDigitClass | kWordClass;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80) {
+      k |= kWordStartClass | kWordClass;
+    }
+    if (c == '$') k |= kWordClass;
+    classes[size_t(c)] = k;
+  }
+  return classes;
+}
+constexpr std::array<unsigned char, 256> kClasses = MakeClasses();
+
+bool Is(char c, unsigned char k) { return (kClasses[static_cast<unsigned char>(c)] & k) != 0; }
+bool IsWordStart(char c) { return Is(c, kWordStartClass); }
+bool IsDigit(char c) { return Is(c, kDigitClass); }
+bool IsWordChar(char c) { return Is(c, kWordClass); }
+bool IsSpace(char c) { return Is(c, kSpaceClass); }
 bool IsHexOrDash(char c) {
   return IsDigit(c) || c == '-' || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // Length of a {guid {...}} literal starting at `at`, or 0.
-size_t GuidLiteralLength(std::string_view s, size_t at, std::string* guid) {
+size_t GuidLiteralLength(std::string_view s, size_t at) {
   size_t i = at + 1;
   auto skip_space = [&] {
     while (i < s.size() && IsSpace(s[i])) ++i;
@@ -54,10 +96,9 @@ size_t GuidLiteralLength(std::string_view s, size_t at, std::string* guid) {
   i += 4;
   skip_space();
   if (i >= s.size() || s[i] != '{') return 0;
-  const size_t open = i++;
+  ++i;
   while (i < s.size() && IsHexOrDash(s[i])) ++i;
   if (i >= s.size() || s[i] != '}') return 0;
-  *guid = std::string(s.substr(open, i - open + 1));
   ++i;
   skip_space();
   if (i >= s.size() || s[i] != '}') return 0;
@@ -65,15 +106,11 @@ size_t GuidLiteralLength(std::string_view s, size_t at, std::string* guid) {
 }
 
 // Length of a quoted run that ends at `close`, where a doubled `close` stands
-// for one; `value` receives the text inside. 0 when it never closes.
-size_t QuotedLength(std::string_view s, size_t at, char close, std::string* value) {
+// for one. 0 when it never closes.
+size_t QuotedLength(std::string_view s, size_t at, char close) {
   for (size_t i = at + 1; i < s.size(); ++i) {
-    if (s[i] != close) {
-      value->push_back(s[i]);
-      continue;
-    }
+    if (s[i] != close) continue;
     if (i + 1 < s.size() && s[i + 1] == close) {
-      value->push_back(close);
       ++i;
       continue;
     }
@@ -107,10 +144,11 @@ size_t NumberLength(std::string_view s, size_t at) {
 
 std::vector<Token> Lex(std::string_view s) {
   std::vector<Token> tokens;
+  tokens.reserve(s.size() / 3 + 4);
   size_t i = 0;
   while (i < s.size()) {
     const char c = s[i];
-    Token t{Tok::kPunct, {}, {}};
+    Token t{Tok::kPunct, {}};
     size_t n = 1;
     if (IsSpace(c)) {
       t.kind = Tok::kSpace;
@@ -123,23 +161,22 @@ std::vector<Token> Lex(std::string_view s) {
       const size_t end = s.find("*/", i + 2);
       n = end == std::string_view::npos ? s.size() - i : end + 2 - i;
     } else if (c == '\'') {
-      n = QuotedLength(s, i, '\'', &t.value);
+      n = QuotedLength(s, i, '\'');
       t.kind = Tok::kString;
       if (n == 0) {
         t.kind = Tok::kBadString;
         n = s.size() - i;
       }
     } else if (c == '"' || c == '`') {
-      n = QuotedLength(s, i, c, &t.value);
+      n = QuotedLength(s, i, c);
       if (n == 0) n = s.size() - i;
       t.kind = Tok::kQuotedName;
     } else if (c == '[') {
       const size_t end = s.find(']', i);
       n = end == std::string_view::npos ? s.size() - i : end + 1 - i;
       t.kind = Tok::kBracketName;
-      t.value = std::string(s.substr(i + 1, n >= 2 ? n - 2 : 0));
     } else if (c == '{') {
-      n = GuidLiteralLength(s, i, &t.value);
+      n = GuidLiteralLength(s, i);
       if (n == 0) {
         n = 1;
       } else {
@@ -162,10 +199,17 @@ std::vector<Token> Lex(std::string_view s) {
       while (i + n < s.size() && IsWordChar(s[i + n])) ++n;
     }
     t.text = s.substr(i, n);
-    tokens.push_back(std::move(t));
+    tokens.push_back(t);
     i += n;
   }
   return tokens;
+}
+
+std::string NameOf(const Token& t) {
+  if (t.kind == Tok::kBracketName) {
+    return std::string(t.text.substr(1, t.text.size() >= 2 ? t.text.size() - 2 : 0));
+  }
+  return Unquoted(t.text);
 }
 
 bool Significant(const Token& t) { return t.kind != Tok::kSpace && t.kind != Tok::kComment; }
@@ -259,6 +303,7 @@ bool EndsPositionList(const Token& t) {
 SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
   const std::vector<Token> tokens = Lex(jet);
   SqliteStatement out;
+  out.text.reserve(jet.size() + 16);
 
   const size_t first = NextSignificant(tokens, size_t(-1));
   bool lift = lift_literals && first < tokens.size() && IsDataStatement(tokens[first]);
@@ -286,10 +331,10 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
       limits.pop_back();
     }
   };
-  auto emit_text_literal = [&](const std::string& value) {
+  auto emit_text_literal = [&](std::string value) {
     if (lift && !(prev && IsWord(*prev, "AS"))) {
       out.text += '?';
-      out.params.emplace_back(value);
+      out.params.emplace_back(std::move(value));
     } else {
       out.text += QuoteText(value);
     }
@@ -307,14 +352,14 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
       case Tok::kString:
         if (prev && IsWord(*prev, "LIKE")) {
           bool needs_escape = false;
-          emit_text_literal(LikePattern(t.value, &needs_escape));
+          emit_text_literal(LikePattern(Unquoted(t.text), &needs_escape));
           if (needs_escape) out.text += " ESCAPE '\\'";
         } else {
-          emit_text_literal(t.value);
+          emit_text_literal(Unquoted(t.text));
         }
         break;
       case Tok::kGuid:
-        emit_text_literal(t.value);
+        emit_text_literal(std::string(GuidOf(t.text)));
         break;
       case Tok::kNumber: {
         const bool keep = !lift || positions_depth == depth || type_size_depth >= 0;
@@ -329,10 +374,14 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
       }
       case Tok::kWord: {
         // Date(), Time(), Now() and Date()+Time().
-        const size_t open = NextSignificant(tokens, i);
-        const size_t close = NextSignificant(tokens, open);
-        const bool empty_call =
-            close < tokens.size() && IsPunct(tokens[open], '(') && IsPunct(tokens[close], ')');
+        bool empty_call = false;
+        size_t close = i;
+        if (IsWord(t, "Date") || IsWord(t, "Time") || IsWord(t, "Now")) {
+          const size_t open = NextSignificant(tokens, i);
+          close = NextSignificant(tokens, open);
+          empty_call =
+              close < tokens.size() && IsPunct(tokens[open], '(') && IsPunct(tokens[close], ')');
+        }
         if (empty_call && IsWord(t, "Date")) {
           const size_t plus = NextSignificant(tokens, close);
           const size_t time = NextSignificant(tokens, plus);
@@ -452,7 +501,7 @@ std::optional<std::string> SingleTableOf(std::string_view sql) {
       break;
     case Tok::kBracketName:
     case Tok::kQuotedName:
-      table = tokens[name].value;
+      table = NameOf(tokens[name]);
       break;
     default:
       return std::nullopt;

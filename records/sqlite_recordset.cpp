@@ -121,10 +121,7 @@ DbResult<std::unique_ptr<Recordset>> SqliteRecordset::OpenQuery(
     std::shared_ptr<Connection> connection, std::string_view jet_sql) {
   std::unique_ptr<SqliteRecordset> set(new SqliteRecordset(std::move(connection)));
   if (auto ok = set->Run(jet_sql); !ok) return std::unexpected(ok.error());
-  // A set that reads one table adds rows to it (the insert sets).
-  if (auto table = SingleTableOf(jet_sql)) {
-    if (auto info = set->connection_->Table(*table)) set->table_ = *info;
-  }
+  set->source_ = std::string(jet_sql);
   return set;
 }
 
@@ -134,7 +131,20 @@ DbResult<std::unique_ptr<Recordset>> SqliteRecordset::OpenTable(
   auto info = set->connection_->Table(table);
   if (!info) return std::unexpected(info.error());
   set->table_ = *info;
+  set->table_known_ = true;
   return set;
+}
+
+const TableInfo* SqliteRecordset::Target() const {
+  if (!table_known_) {
+    table_known_ = true;
+    // A set that reads one table adds rows to it (the insert sets). Found
+    // only when asked: look-ups never need it.
+    if (auto table = SingleTableOf(source_)) {
+      if (auto info = connection_->Table(*table)) table_ = *info;
+    }
+  }
+  return table_.get();
 }
 
 DbStatus SqliteRecordset::Usable() const {
@@ -177,7 +187,7 @@ DbStatus SqliteRecordset::Run(std::string_view jet_sql) const {
 DbStatus SqliteRecordset::EnsureRead() const {
   if (auto ok = Usable(); !ok) return ok;
   if (read_) return {};
-  return Run("SELECT * FROM " + QuoteName(table_->name) + " LIMIT 1");
+  return Run("SELECT * FROM " + QuoteName(Target()->name) + " LIMIT 1");
 }
 
 bool SqliteRecordset::Eof() const {
@@ -188,7 +198,7 @@ bool SqliteRecordset::Eof() const {
 DbResult<Value> SqliteRecordset::Field(std::string_view name) const {
   if (auto ok = Usable(); !ok) return std::unexpected(ok.error());
   if (adding_) {
-    const int at = table_->Find(name);
+    const int at = Target()->Find(name);
     if (at < 0) return std::unexpected(ItemNotFound());
     return pending_[size_t(at)].value_or(Value::Null());
   }
@@ -215,10 +225,10 @@ DbResult<Value> SqliteRecordset::Field(int index) const {
 
 DbResult<int> SqliteRecordset::FieldSize(std::string_view name) const {
   if (auto ok = Usable(); !ok) return std::unexpected(ok.error());
-  if (table_) {
-    const int at = table_->Find(name);
+  if (const TableInfo* table = Target()) {
+    const int at = table->Find(name);
     if (at < 0) return std::unexpected(ItemNotFound());
-    return table_->columns[size_t(at)].size;
+    return table->columns[size_t(at)].size;
   }
   for (size_t i = 0; i < names_.size(); ++i) {
     if (text::EqualsIgnoreCase(names_[i], name)) return DescribeType(names_[i], declared_[i]).size;
@@ -228,7 +238,7 @@ DbResult<int> SqliteRecordset::FieldSize(std::string_view name) const {
 
 DbStatus SqliteRecordset::AddNew() {
   if (auto ok = Usable(); !ok) return ok;
-  if (!table_) return std::unexpected(EngineError(kReadOnly));
+  if (!Target()) return std::unexpected(EngineError(kReadOnly));
   // The row's writes start here: the AutoNumber key read now must still be
   // free when Update inserts it.
   if (auto ok = connection_->BeginWrite(); !ok) return ok;
@@ -290,6 +300,7 @@ void SqliteRecordset::Close() {
   row_.clear();
   names_.clear();
   table_.reset();
+  table_known_ = true;
   connection_.reset();
 }
 

@@ -44,9 +44,14 @@ class SqliteRecordset final : public Recordset {
   DbStatus Run(std::string_view jet_sql) const;
   DbStatus EnsureRead() const;
   DbStatus Usable() const;
+  // The table rows are added to, found when first needed; null when the set
+  // reads no single table.
+  const TableInfo* Target() const;
 
   std::shared_ptr<Connection> connection_;
-  std::shared_ptr<const TableInfo> table_;  // where rows are added; null: read-only
+  mutable std::shared_ptr<const TableInfo> table_;  // where rows are added
+  mutable bool table_known_ = false;
+  std::string source_;  // the query of a dynaset
   // The first row of the set, read at opening (dynasets) or when first asked
   // (table sets).
   mutable bool read_ = false;
