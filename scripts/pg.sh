@@ -92,6 +92,10 @@ EOF
 }
 
 make_folder() {
+  # A unix socket path holds at most 107 bytes.
+  if [ $((${#PG_DIR} + 20)) -gt 107 ]; then
+    die "$PG_DIR is too long for a socket path; set TALVENOR_PG_DIR to a shorter folder"
+  fi
   if [ -L "$PG_DIR" ]; then
     die "$PG_DIR is a symbolic link; refusing to use it"
   fi
