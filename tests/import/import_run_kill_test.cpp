@@ -25,8 +25,10 @@
 namespace talvenor::import::testing {
 namespace {
 
-constexpr int kLines = 1500;
-constexpr int kKillAfter = 1100;  // lines done before the kill
+constexpr int kLines = 800;
+// Lines done before the kill: more than the SQLite engine groups into one
+// transaction, so some lines are committed and some are not.
+constexpr int kKillAfter = 600;
 
 // Line i has a position of its own, one of 97 companies and two contacts
 // from small pools, so later lines match much of what earlier lines made.
@@ -165,7 +167,7 @@ TEST(ImportRunKill, RunAgainAfterAKillGivesWhatAnUninterruptedRunGives) {
   // Whole lines only: the positions are those of the first n lines, and so
   // are the companies.
   const long long n = Count(killed->path(), "SELECT COUNT(*) FROM Positions");
-  ASSERT_GE(n, 0);
+  EXPECT_GT(n, 0);
   EXPECT_LE(n, kKillAfter);
   EXPECT_EQ(Count(killed->path(),
                   "WITH RECURSIVE line(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
