@@ -216,17 +216,44 @@ TEST(SqliteRecordset, OutlivingItsDatabaseFailsCleanly) {
   EXPECT_EQ(CommittedRows(path, "Rollup_Names"), 1);
 }
 
-TEST(SqliteDatabase, RefusesToRunQueriesAsStatementsAndWritesAsSets) {
+TEST(SqliteDatabase, NeverRunsAWriteToOpenASet) {
   const std::string path = NewTarget("kinds.db");
   auto db = OpenOrFail(path, SqliteOpen::kExisting);
-  auto select = db->Execute("SELECT * FROM Companies");
-  ASSERT_FALSE(select);
-  EXPECT_EQ(select.error().number, 3065);
   auto insert = db->OpenRecordset("INSERT INTO Rollup_Names (Code) VALUES ('A')");
   ASSERT_FALSE(insert);
   EXPECT_EQ(insert.error().number, 3219);
   db->Close();
   EXPECT_EQ(CommittedRows(path, "Rollup_Names"), 0);
+}
+
+TEST(SqliteDatabase, EngineErrorsBecomeTheirDaoNumbers) {
+  const std::string path = NewTarget("errors.db");
+  auto db = OpenOrFail(path, SqliteOpen::kExisting);
+  ASSERT_TRUE(db->Execute("INSERT INTO Rollup_Names (Code) VALUES ('A')"));
+  struct Case {
+    std::string_view sql;
+    int number;
+    bool engine_text;  // SQLite's own message is in the provider list
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"INSERT INTO Rollup_Names (Code) VALUES ('A')", 3022, true},
+           {"INSERT INTO Rollup_Names (Description) VALUES ('no code')", 3314, true},
+           {"INSERT INTO Nowhere (Code) VALUES ('A')", 3078, true},
+           {"INSERT INTO Rollup_Names (Code VALUES ('A')", 3075, true},
+           {"UPDATE Rollup_Names SET No_Such_Column = 1", 3061, true},
+           {"DELETE FROM Rollup_Names; DELETE FROM Companies", 3142, false},
+           {" -- only a comment", 3129, false},
+           {"SELECT * FROM Rollup_Names", 3065, false},
+       }) {
+    SCOPED_TRACE(c.sql);
+    auto failed = db->Execute(c.sql);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().number, c.number) << failed.error().description;
+    EXPECT_FALSE(failed.error().description.empty());
+    EXPECT_EQ(!failed.error().providers.empty(), c.engine_text);
+  }
+  auto null_code = db->Execute("INSERT INTO Rollup_Names (Description) VALUES ('x')");
+  EXPECT_NE(null_code.error().description.find("Rollup_Names.Code"), std::string::npos);
 }
 
 }  // namespace
