@@ -13,7 +13,9 @@ InsertSet OpenInsertSet(RunState& run, std::string_view sql) {
   if (set.has_value()) {
     out.set = std::move(*set);
   } else {
+    // Told once here rather than at every row the table then cannot take.
     out.open_error = set.error();
+    run.messages.ShowMessage(set.error().description, "", records::MessageIcon::kNone);
     run.errors.Step(std::move(set));
   }
   return out;

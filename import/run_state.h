@@ -82,7 +82,8 @@ struct RunState {
 };
 
 // Opens the three insert sets ("SELECT * FROM Companies WHERE Company_Id IS
-// NULL" and so on) and reads the column sizes from them.
+// NULL" and so on) and reads the column sizes from them. A set that cannot be
+// opened is reported to the operator once; its rows then go unstored.
 void OpenInsertSets(RunState& run);
 // Closes the insert sets.
 void CloseInsertSets(RunState& run);

@@ -535,6 +535,28 @@ TEST_P(ImportRunTest, RowsThatCannotBeStoredAreShownAndNothingDependsOnThem) {
   }
 }
 
+TEST_P(ImportRunTest, ATableThatCannotBeOpenedIsReportedOnceAndTheRunGoesOn) {
+  {
+    auto db = Open();
+    ASSERT_NE(db, nullptr);
+    ASSERT_TRUE(db->Execute("DROP TABLE Positions").has_value());
+    db->Close();
+  }
+  const ImportSummary summary = Run(DataFile(kFirstImport));
+  ASSERT_EQ(summary.outcome, RunOutcome::kCompleted);
+  EXPECT_EQ(op_.messages.size(), 1u);
+  EXPECT_EQ(summary.counts.positions_created, 0);
+  EXPECT_EQ(summary.counts.saves_failed, 8);
+  EXPECT_EQ(summary.counts.lines_rejected, 8);
+  EXPECT_EQ(summary.counts.companies_created, 6);
+  ASSERT_EQ(progress_.lines.size(), 8u);
+  EXPECT_TRUE(progress_.lines[0].problems.at(0).starts_with("position not stored: "));
+  auto db = Open();
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM RollupP_Records"), 0);
+  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Scripts"), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, ImportRunTest,
                          ::testing::Values(EngineKind::kSqlite, EngineKind::kPostgres),
                          [](const ::testing::TestParamInfo<EngineKind>& engine) {
