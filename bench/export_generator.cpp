@@ -371,7 +371,11 @@ const ExportFields& ExportGenerator::NextFields() {
         members[i + static_cast<int>(rng.Below(static_cast<std::uint64_t>(company.roster - i)))]);
     if (scattered) std::swap(slots[i], slots[i + static_cast<int>(rng.Below(5 - i))]);
   }
-  std::sort(slots, slots + count);
+  // Insertion sort of at most five slots (std::sort here trips a false
+  // array-bounds warning of g++ 12 at -O2).
+  for (int i = 1; i < count; ++i) {
+    for (int j = i; j > 0 && slots[j - 1] > slots[j]; --j) std::swap(slots[j - 1], slots[j]);
+  }
 
   for (int i = 14; i < kExportColumns; ++i) f[static_cast<size_t>(i)].clear();
   for (int i = 0; i < count; ++i) {
