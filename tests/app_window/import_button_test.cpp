@@ -1,0 +1,220 @@
+// The import button: a run of the sample export file through the window, what
+// the window shows while it runs and after, and a second run in the same
+// window.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/window/indexer.h"
+#include "tests/app_window/window_fixture.h"
+#include "tests/import/import_target.h"
+#include "text/ascii.h"
+
+namespace talvenor::app::window::testing {
+namespace {
+
+using import::testing::EngineKind;
+using import::testing::ScalarNumber;
+using import::testing::TestTarget;
+
+std::string SampleFile() {
+  const char* examples = std::getenv("TALVENOR_EXAMPLES");
+  const fs::path base =
+      examples != nullptr
+          ? fs::path(examples)
+          : fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+  return (base / "sample.csv").string();
+}
+
+// The data lines of an export file: every line with text that is not a
+// header line (one beginning with JOBTITLE in any letter case).
+long DataLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  long count = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (line.size() >= 8 &&
+        text::EqualsIgnoreCase(std::string_view(line).substr(0, 8), "JOBTITLE")) {
+      continue;
+    }
+    ++count;
+  }
+  return count;
+}
+
+// What the window looks like each time it processes events during a run.
+struct Sight {
+  std::string caption;
+  bool enabled;
+  bool hourglass;
+};
+
+class ImportButtonTest : public WindowTest {
+ protected:
+  // Presses the import button and watches the window each time the run lets
+  // it process events. `during` runs at each of those moments too.
+  std::vector<Sight> PressImport(Indexer& w, const std::function<void()>& during = {}) {
+    std::vector<Sight> sights;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      const QCursor* cursor = QApplication::overrideCursor();
+      sights.push_back({Text(Button(w, "Command4")->text()), w.isEnabled(),
+                        cursor != nullptr && cursor->shape() == Qt::WaitCursor});
+      if (during) during();
+    });
+    watch.start();
+    Click(Button(w, "Command4"));
+    watch.stop();
+    return sights;
+  }
+
+  static std::vector<std::string> ListLines(Indexer& w) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < List1(w)->count(); ++i) lines.push_back(Text(List1(w)->item(i)->text()));
+    return lines;
+  }
+
+  // The window is idle again: enabled, the idle caption, the usual pointer.
+  static void ExpectIdle(Indexer& w) {
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_EQ(Text(Button(w, "Command4")->text()), "Click Here To Begin Import");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  }
+};
+
+class TwoRunsTest : public ImportButtonTest, public ::testing::WithParamInterface<EngineKind> {};
+
+TEST_P(TwoRunsTest, ImportsTheSampleTwiceAndTheListStillChooses) {
+  std::string why;
+  std::unique_ptr<TestTarget> target = TestTarget::Create(GetParam(), why);
+  if (!target) {
+    if (GetParam() == EngineKind::kSqlite || import::testing::RequirePostgres()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  MakeCatalogue({{"Target", target->is_odbc() ? "ODBC;" + target->path() : target->path(), ""},
+                 {"Other", "other.db", ""}});
+  Indexer* w = Start("Target");
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->state().TargetIsOdbc, target->is_odbc() ? 1 : 0);
+  Text1(*w)->setText(QString::fromStdString("  " + SampleFile() + " "));
+
+  const long lines = DataLines(SampleFile());
+  ASSERT_GT(lines, 0);
+  const std::vector<std::string> want_list = {
+      "Step1: Opening Target Database", "Step2: Begin Transferring Companies/Names",
+      "Imported " + std::to_string(lines) + " Talvenor Records.", "Import Complete"};
+  std::vector<std::string> want_captions;
+  for (long i = 1; i <= lines; ++i)
+    want_captions.push_back("Importing Row (" + std::to_string(i) + ")");
+
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    const std::vector<Sight> sights = PressImport(*w);
+    EXPECT_TRUE(op_.messages.empty()) << op_.messages.front().text;
+    EXPECT_EQ(ListLines(*w), want_list);
+    EXPECT_EQ(List1(*w)->currentRow(), 3) << "the newest line is not selected";
+    ExpectIdle(*w);
+
+    // One look per data line, each showing that line's number on a disabled
+    // window with the hourglass.
+    std::vector<std::string> captions;
+    for (const Sight& s : sights) {
+      EXPECT_FALSE(s.enabled) << s.caption;
+      EXPECT_TRUE(s.hourglass) << s.caption;
+      captions.push_back(s.caption);
+    }
+    EXPECT_EQ(captions, want_captions);
+
+    auto db = target->Open();
+    ASSERT_NE(db, nullptr);
+    EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), run);
+    EXPECT_GT(ScalarNumber(*db, "SELECT COUNT(*) FROM Companies"), 0);
+    EXPECT_GT(ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 0);
+    db->Close();
+  }
+
+  // The catalogue still feeds the list after the runs.
+  Pick(*w, 0);
+  EXPECT_EQ(w->state().SelectedDatabaseId, records::Value::Text("Other"));
+  EXPECT_EQ(w->state().TargetPath, folder() + "/other.db");
+  EXPECT_EQ(w->state().TargetIsOdbc, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, TwoRunsTest,
+                         ::testing::Values(EngineKind::kSqlite, EngineKind::kPostgres),
+                         [](const ::testing::TestParamInfo<EngineKind>& engine) {
+                           return import::testing::EngineName(engine.param);
+                         });
+
+TEST_F(ImportButtonTest, AFailureToOpenShowsItsMessageAndLeavesTheWindowIdle) {
+  std::string why;
+  std::unique_ptr<TestTarget> target = TestTarget::Create(EngineKind::kSqlite, why);
+  ASSERT_NE(target, nullptr) << why;
+  MakeCatalogue({{"Good", target->path(), ""}, {"Missing", "missing.db", ""}});
+  struct Case {
+    const char* what;
+    std::string entry, file;
+    std::vector<std::string> list;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"no file named", "Good", "", {}},
+           {"file missing", "Good", folder() + "/none.csv", {}},
+           {"target missing", "Missing", SampleFile(), {"Step1: Opening Target Database"}},
+       }) {
+    SCOPED_TRACE(c.what);
+    op_.messages.clear();
+    Indexer* w = Start(c.entry);
+    ASSERT_NE(w, nullptr);
+    List1(*w)->addItem("from before");
+    Text1(*w)->setText(QString::fromStdString(c.file));
+    PressImport(*w);
+    ASSERT_EQ(op_.messages.size(), 1u);
+    EXPECT_FALSE(op_.messages[0].text.empty());
+    EXPECT_EQ(op_.messages[0].title, "");
+    EXPECT_EQ(ListLines(*w), c.list);
+    ExpectIdle(*w);
+  }
+  auto db = target->Open();
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+}
+
+TEST_F(ImportButtonTest, ClosingIsRefusedWhileARunIsGoingOn) {
+  std::string why;
+  std::unique_ptr<TestTarget> target = TestTarget::Create(EngineKind::kSqlite, why);
+  ASSERT_NE(target, nullptr) << why;
+  MakeCatalogue({{"Good", target->path(), ""}});
+  Indexer* w = Start();
+  ASSERT_NE(w, nullptr);
+  Pick(*w, 0);
+  Text1(*w)->setText(QString::fromStdString(SampleFile()));
+  const std::string before = SavedFile();
+
+  int refused = 0;
+  PressImport(*w, [&] {
+    if (!w->close()) ++refused;
+  });
+  EXPECT_EQ(refused, DataLines(SampleFile()));
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(SavedFile(), before) << "the selection was saved during the run";
+  EXPECT_EQ(List1(*w)->count(), 4);
+
+  ASSERT_TRUE(w->close());
+  EXPECT_NE(SavedFile(), before);
+}
+
+}  // namespace
+}  // namespace talvenor::app::window::testing
