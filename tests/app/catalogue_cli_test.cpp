@@ -1,15 +1,11 @@
 // Runs the real talvenor-import program: the encode and catalogue commands.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,58 +14,17 @@
 #include "app/catalogue.h"
 #include "app/do_path.h"
 #include "records/operator.h"
-
-extern char** environ;
+#include "tests/app/program_run.h"
 
 namespace talvenor::app {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ProgramRun {
-  int exit = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Runs the program with `args` and collects its exit status and output.
-ProgramRun RunProgram(const std::vector<std::string>& args) {
-  const fs::path out = fs::temp_directory_path() / ("talvenor-cli-out-" + std::to_string(getpid()));
-  const fs::path err = fs::temp_directory_path() / ("talvenor-cli-err-" + std::to_string(getpid()));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<std::string> argv_text = {TALVENOR_IMPORT_EXE};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ProgramRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, TALVENOR_IMPORT_EXE, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  fs::remove(out);
-  fs::remove(err);
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testing::Lines;
+using testing::ProgramRun;
+using testing::RunProgram;
+using testing::Slurp;
 
 TEST(EncodeCommand, BothFormsGiveTheTextBack) {
   const DecodeLibrary library = DecodeLibrary::Load(FolderOf(TALVENOR_IMPORT_EXE));

@@ -1,20 +1,18 @@
 // Runs the real talvenor-import program's init command.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "app/cli/command.h"
 #include "records/sqlite_database.h"
 #include "records/target_schema.h"
+#include "tests/app/program_run.h"
 
 namespace talvenor::app::cli {
 namespace {
@@ -34,29 +32,10 @@ class InitCommand : public ::testing::Test {
     fs::remove_all(folder_, ignored);
   }
 
-  struct Outcome {
-    int exit_code = -1;
-    std::string out, err;
-  };
+  using Outcome = talvenor::app::testing::ProgramRun;
 
-  static std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  Outcome Run(const std::string& args) {
-    const fs::path out = folder_ / "stdout";
-    const fs::path err = folder_ / "stderr";
-    const std::string command = std::string(TALVENOR_IMPORT_EXE) + " init " + args + " >" +
-                                out.string() + " 2>" + err.string() + " </dev/null";
-    const int status = std::system(command.c_str());
-    Outcome o;
-    if (WIFEXITED(status)) o.exit_code = WEXITSTATUS(status);
-    o.out = Slurp(out);
-    o.err = Slurp(err);
-    return o;
+  static Outcome Run(const std::string& args) {
+    return talvenor::app::testing::RunProgram(talvenor::app::testing::Words("init " + args));
   }
 
   std::string Path(std::string_view name) const { return (folder_ / name).string(); }
@@ -67,7 +46,7 @@ class InitCommand : public ::testing::Test {
 TEST_F(InitCommand, CreatesTheSchemaThenFindsItThere) {
   const std::string target = Path("target.db");
   const Outcome first = Run(target);
-  EXPECT_EQ(first.exit_code, kExitOk) << first.err;
+  EXPECT_EQ(first.exit, kExitOk) << first.err;
   EXPECT_NE(first.out.find("Created in '" + target + "': Companies, Candidates"), std::string::npos)
       << first.out;
   {
@@ -78,7 +57,7 @@ TEST_F(InitCommand, CreatesTheSchemaThenFindsItThere) {
     }
   }
   const Outcome second = Run(target);
-  EXPECT_EQ(second.exit_code, kExitOk);
+  EXPECT_EQ(second.exit, kExitOk);
   EXPECT_NE(second.out.find("Already there, left unchanged: Companies,"), std::string::npos);
   EXPECT_NE(second.out.find("nothing was changed"), std::string::npos) << second.out;
 }
@@ -102,7 +81,7 @@ TEST_F(InitCommand, ExitCodesForUsageAndUnusableTargets) {
        }) {
     SCOPED_TRACE(c.args);
     const Outcome o = Run(c.args);
-    EXPECT_EQ(o.exit_code, c.exit_code);
+    EXPECT_EQ(o.exit, c.exit_code);
     EXPECT_NE(o.err.find(c.err_part), std::string::npos) << o.err;
     EXPECT_EQ(o.out, "");
   }
@@ -111,7 +90,7 @@ TEST_F(InitCommand, ExitCodesForUsageAndUnusableTargets) {
 
 TEST_F(InitCommand, HelpGoesToStandardOutput) {
   const Outcome o = Run("--help");
-  EXPECT_EQ(o.exit_code, kExitOk);
+  EXPECT_EQ(o.exit, kExitOk);
   EXPECT_TRUE(o.out.starts_with("Usage: talvenor-import init TARGET")) << o.out;
   EXPECT_EQ(o.err, "");
 }
@@ -129,7 +108,7 @@ TEST_F(InitCommand, PrintsTheScriptOfEachDialect) {
     const std::string args =
         c.dialect.starts_with("--") ? std::string(c.dialect) : "--sql " + std::string(c.dialect);
     const Outcome o = Run(args);
-    EXPECT_EQ(o.exit_code, kExitOk) << o.err;
+    EXPECT_EQ(o.exit, kExitOk) << o.err;
     EXPECT_NE(o.out.find(c.key_column), std::string::npos);
     EXPECT_NE(o.out.find("CREATE UNIQUE INDEX Rollup_Names_Code ON Rollup_Names (Code);"),
               std::string::npos);
@@ -139,7 +118,7 @@ TEST_F(InitCommand, PrintsTheScriptOfEachDialect) {
 TEST_F(InitCommand, TheSqliteScriptMakesAWorkingTarget) {
   // The printed script, run as it is, gives the same schema init creates.
   const Outcome script = Run("--sql sqlite");
-  ASSERT_EQ(script.exit_code, kExitOk);
+  ASSERT_EQ(script.exit, kExitOk);
   auto db = records::SqliteDatabase::Open(Path("scripted.db"), records::SqliteOpen::kCreate);
   ASSERT_TRUE(db.has_value());
   size_t from = 0;

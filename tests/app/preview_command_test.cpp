@@ -1,40 +1,20 @@
 // Runs the real talvenor-import program.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <initializer_list>
-#include <sstream>
 #include <string>
 #include <string_view>
 
+#include "tests/app/program_run.h"
+
 namespace {
 
-struct Outcome {
-  int exit_code = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using Outcome = talvenor::app::testing::ProgramRun;
 
 Outcome RunProgram(const std::string& args) {
-  const std::string out = testing::TempDir() + "preview_out";
-  const std::string err = testing::TempDir() + "preview_err";
-  const std::string command =
-      std::string(TALVENOR_IMPORT_EXE) + " " + args + " >" + out + " 2>" + err;
-  const int status = std::system(command.c_str());
-  Outcome outcome;
-  if (WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
-  outcome.out = Slurp(out);
-  outcome.err = Slurp(err);
-  return outcome;
+  return talvenor::app::testing::RunProgram(talvenor::app::testing::Words(args));
 }
 
 std::string DataFile(std::string_view name) {
@@ -48,7 +28,7 @@ constexpr std::string_view kEmptyContact =
 
 TEST(PreviewCommand, PrintsOneJsonObjectPerDataLine) {
   const Outcome run = RunProgram("preview " + DataFile("preview_small.csv"));
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit, 0);
   EXPECT_EQ(run.err, "");
   const std::string empty(kEmptyContact);
   const std::string want =
@@ -107,7 +87,7 @@ TEST(PreviewCommand, ExitCodesAndMessages) {
        }) {
     SCOPED_TRACE(c.args);
     const Outcome run = RunProgram(c.args);
-    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(run.exit, c.exit_code);
     EXPECT_TRUE(run.out.starts_with(c.out_starts)) << run.out;
     EXPECT_TRUE(run.err.starts_with(c.err_starts)) << run.err;
     if (c.exit_code != 0) {

@@ -1,24 +1,19 @@
 // Runs the real talvenor-import program: the run command against real
 // targets.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/app/program_run.h"
 #include "tests/import/import_target.h"
-
-extern char** environ;
 
 namespace talvenor::app {
 namespace {
@@ -28,50 +23,10 @@ using import::testing::DataFile;
 using import::testing::EngineKind;
 using import::testing::TestTarget;
 
-struct ProgramRun {
-  int exit = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-ProgramRun RunProgram(const std::vector<std::string>& args) {
-  const std::string tag = std::to_string(getpid());
-  const fs::path out = fs::temp_directory_path() / ("talvenor-run-out-" + tag);
-  const fs::path err = fs::temp_directory_path() / ("talvenor-run-err-" + tag);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<std::string> argv_text = {TALVENOR_IMPORT_EXE};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  ProgramRun run;
-  pid_t pid = 0;
-  if (posix_spawn(&pid, TALVENOR_IMPORT_EXE, &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = Slurp(out);
-  run.err = Slurp(err);
-  fs::remove(out);
-  fs::remove(err);
-  return run;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using testing::Lines;
+using testing::ProgramRun;
+using testing::RunProgram;
+using testing::Slurp;
 
 bool Contains(const std::string& text, std::string_view part) {
   return text.find(part) != std::string::npos;
