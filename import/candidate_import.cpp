@@ -62,8 +62,10 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
   const Value key = SaveRecord(run, set, "Candidate_Id", "Candidates", what, row);
   if (!key.HasValue()) return key;
   ++run.counts.contacts_created;
-  records::AddCandidateActivity(run.target, key, Today(run), "Name Imported from Talvenor.",
-                                kActivityType);
+  run.messages.Take();
+  NoteActivity(run, row,
+               records::AddCandidateActivity(run.target, key, Today(run),
+                                             "Name Imported from Talvenor.", kActivityType));
   AddMembership(run, "Rollup_Records", "Candidate_Id", key, row);
   return key;
 }

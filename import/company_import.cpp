@@ -45,8 +45,10 @@ void ImportCompany(RunState& run, ImportRow& row) {
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
   ++run.counts.companies_created;
   row.company_key = key;
-  records::AddCompanyActivity(run.target, key, Today(run), "Company Imported from Talvenor.",
-                              kActivityType);
+  run.messages.Take();
+  NoteActivity(run, row,
+               records::AddCompanyActivity(run.target, key, Today(run),
+                                           "Company Imported from Talvenor.", kActivityType));
   AddMembership(run, "RollupC_Records", "Company_Id", key, row);
 }
 

@@ -78,6 +78,11 @@ void ImportLines(ExportReader& reader, RunState& run, ImportServices& services,
 }  // namespace
 
 ImportSummary RunImport(const ImportRequest& request, ImportServices& services) {
+  return RunImport(request, services, records::OpenTarget);
+}
+
+ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
+                        const TargetOpener& open_target) {
   ImportProgress& progress = services.progress;
   progress.SetBusy(true);
   progress.ClearList();
@@ -89,7 +94,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services) 
   }
 
   progress.AddLine("Step1: Opening Target Database");
-  auto db = records::OpenTarget(request.TargetPath, request.TargetIsOdbc);
+  auto db = open_target(request.TargetPath, request.TargetIsOdbc);
   if (!db.has_value()) {
     return FailOpening(services, RunOutcome::kTargetNotOpened, db.error().description);
   }

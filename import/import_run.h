@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,5 +88,14 @@ struct ImportSummary {
 // goes on; rows that could not be stored are counted and named per line. The
 // export file and the target are closed at the end of every run.
 ImportSummary RunImport(const ImportRequest& request, ImportServices& services);
+
+// Opens the target of a run (records::OpenTarget for RunImport above).
+using TargetOpener = std::function<records::DbResult<std::unique_ptr<records::Database>>(
+    std::string_view path, bool is_odbc)>;
+
+// The same run on a target opened by `open_target`: a wrapper around a real
+// engine, such as one that makes chosen statements fail.
+ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
+                        const TargetOpener& open_target);
 
 }  // namespace talvenor::import

@@ -80,8 +80,10 @@ void ImportPosition(RunState& run, ImportRow& row) {
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership
   ++run.counts.positions_created;
   if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
-  records::AddPositionActivity(run.target, key, Today(run), "Name Imported from Talvenor.",
-                               kActivityType);
+  run.messages.Take();
+  NoteActivity(run, row,
+               records::AddPositionActivity(run.target, key, Today(run),
+                                            "Name Imported from Talvenor.", kActivityType));
   AddMembership(run, "RollupP_Records", "Job_Id", key, row);
 }
 

@@ -86,6 +86,13 @@ void AddMembership(RunState& run, std::string_view table, std::string_view key_c
   row.problems.push_back(std::string(table) + " row not stored: " + run.errors.last()->description);
 }
 
+void NoteActivity(RunState& run, ImportRow& row, std::string lost) {
+  const std::string shown = run.messages.Take();
+  if (lost.empty()) return;
+  if (!shown.empty()) lost += " (" + shown + ")";
+  row.problems.push_back(std::move(lost));
+}
+
 std::string Today(RunState& run) {
   return records::FormatDateTime(records::ServerNow(run.target), "m/d/yyyy");
 }

@@ -49,6 +49,10 @@ records::Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_fi
 void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
                    const records::Value& key, ImportRow& row);
 
+// Lists what an activity writer could not write among the line's problems,
+// with the messages its failed save showed since `run.messages` was last taken.
+void NoteActivity(RunState& run, ImportRow& row, std::string lost);
+
 // Today for an activity entry: ServerNow as "m/d/yyyy".
 std::string Today(RunState& run);
 

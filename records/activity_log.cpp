@@ -35,15 +35,17 @@ bool IsUnset(const DbResult<Value>& field) {
 }
 
 // Each step runs even when the one before failed; failures of the steps
-// themselves are not reported, only a failed save is.
-void AddActivity(Target& target, const ActivityTable& where, const Value& key,
-                 std::string_view date, std::string_view memo, std::string_view type) {
+// themselves are not reported, only a failed save is. What was not written is
+// returned all the same: the record then lacks part of its history.
+std::string AddActivity(Target& target, const ActivityTable& where, const Value& key,
+                        std::string_view date, std::string_view memo, std::string_view type) {
   // No record was stored for an empty key; an activity row would hang on nothing.
-  if (!key.HasValue()) return;
+  if (!key.HasValue()) return {};
 
   auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
                                                       " WHERE Activity_Id IS NULL")
                             : target.db.OpenRecordset(where.table, SetKind::kTable);
+  std::string lost;
   if (set) {
     Recordset& row = **set;
     (void)row.AddNew();
@@ -61,34 +63,44 @@ void AddActivity(Target& target, const ActivityTable& where, const Value& key,
         "Memo", Value::Text(std::string(memo) + " (" +
                             FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p") + "/" +
                             std::string(kUserName) + ")"));
-    SaveNewRecord(target, row, "Activity_Id", where.table);
+    // A duplicate is dropped without a message, but it is still a row not stored.
+    if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
+      lost = std::string(where.table) + " row not stored";
+    }
     row.Close();
   } else {
     // The row cannot be saved without its set: reported as a failed save is.
     target.op.ShowMessage(set.error().description, /*title=*/"", MessageIcon::kNone);
     ShowDatabaseErrors(target.op, set.error());
+    lost = std::string(where.table) + " row not stored";
   }
 
-  (void)target.db.Execute("UPDATE " + std::string(where.record_table) + " SET Last_Activity='" +
-                          GeneralDate(ServerNow(target)) + "' WHERE " +
-                          std::string(where.record_key) + "=" + key.ToText());
+  const DbStatus stamped =
+      target.db.Execute("UPDATE " + std::string(where.record_table) + " SET Last_Activity='" +
+                        GeneralDate(ServerNow(target)) + "' WHERE " +
+                        std::string(where.record_key) + "=" + key.ToText());
+  if (!stamped) {
+    if (!lost.empty()) lost += "; ";
+    lost += "Last_Activity not set: " + stamped.error().description;
+  }
+  return lost;
 }
 
 }  // namespace
 
-void AddCompanyActivity(Target& target, const Value& key, std::string_view date,
-                        std::string_view memo, std::string_view type) {
-  AddActivity(target, kCompany, key, date, memo, type);
+std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                               std::string_view memo, std::string_view type) {
+  return AddActivity(target, kCompany, key, date, memo, type);
 }
 
-void AddCandidateActivity(Target& target, const Value& key, std::string_view date,
-                          std::string_view memo, std::string_view type) {
-  AddActivity(target, kCandidate, key, date, memo, type);
+std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                                 std::string_view memo, std::string_view type) {
+  return AddActivity(target, kCandidate, key, date, memo, type);
 }
 
-void AddPositionActivity(Target& target, const Value& key, std::string_view date,
-                         std::string_view memo, std::string_view type) {
-  AddActivity(target, kPosition, key, date, memo, type);
+std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                                std::string_view memo, std::string_view type) {
+  return AddActivity(target, kPosition, key, date, memo, type);
 }
 
 }  // namespace talvenor::records

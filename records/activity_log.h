@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "records/target.h"
@@ -9,12 +10,16 @@ namespace talvenor::records {
 
 // Each writes one activity row for a record just created (key, date text, memo
 // text, activity type), stamped "memo (ddd mmm-d 'yy h:nna/p/TALVENOR)", and
-// sets the record's Last_Activity. Failures are skipped step by step.
-void AddCompanyActivity(Target& target, const Value& key, std::string_view date,
-                        std::string_view memo, std::string_view type);
-void AddCandidateActivity(Target& target, const Value& key, std::string_view date,
-                          std::string_view memo, std::string_view type);
-void AddPositionActivity(Target& target, const Value& key, std::string_view date,
-                         std::string_view memo, std::string_view type);
+// sets the record's Last_Activity. Failures are skipped step by step. Returns
+// what could not be written ("Company_Activity row not stored", "Last_Activity
+// not set: ..." joined with "; "), empty when everything was: a failed save is
+// shown to the operator, a failed Last_Activity is not, and the caller lists
+// either with its data line.
+std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                               std::string_view memo, std::string_view type);
+std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                                 std::string_view memo, std::string_view type);
+std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                                std::string_view memo, std::string_view type);
 
 }  // namespace talvenor::records

@@ -21,8 +21,8 @@ using testing::OdbcError;
 using testing::RecordingDatabase;
 using testing::RecordingOperator;
 
-using Writer = void (*)(Target&, const Value&, std::string_view, std::string_view,
-                        std::string_view);
+using Writer = std::string (*)(Target&, const Value&, std::string_view, std::string_view,
+                               std::string_view);
 
 struct WriterCase {
   Writer write;
@@ -55,7 +55,7 @@ TEST_F(ActivityLogTest, ServerTargetWritesTheRowThenLastActivity) {
     fresh.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}});
     fresh.Answer("getdate(),113", {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
     Target t{fresh, true, clock, op, cache};
-    w.write(t, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR");
+    EXPECT_EQ(w.write(t, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR"), "");
 
     EXPECT_EQ(fresh.sql().front(),
               "SELECT * FROM " + std::string(w.activity_table) + " WHERE Activity_Id IS NULL");
@@ -92,7 +92,10 @@ TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
     }
     fresh.FailUpdate(1, OdbcError(kSqlServerUniqueIndex));
     Target t{fresh, true, clock, ops, cache};
-    AddCompanyActivity(t, key, "12/8/2026", "Company Imported from Talvenor.", "TALVENOR");
+    // A duplicate is not shown, but the caller still learns the row is missing.
+    EXPECT_EQ(
+        AddCompanyActivity(t, key, "12/8/2026", "Company Imported from Talvenor.", "TALVENOR"),
+        "Company_Activity row not stored");
     EXPECT_TRUE(fresh.stored().empty());
     EXPECT_EQ(ops.messages.size(), c.messages);
     EXPECT_EQ(fresh.CountSql("UPDATE Companies SET Last_Activity="), 1);

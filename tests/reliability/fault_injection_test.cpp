@@ -1,0 +1,258 @@
+// Every statement of a small import failed in turn: each run still reaches its
+// summary, leaves no link to a record that does not exist, reports what it
+// could not store, and a second run of the same file completes the target
+// without storing anything twice.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "import/import_run.h"
+#include "records/open_target.h"
+#include "tests/import/import_target.h"
+#include "tests/import/recording_progress.h"
+#include "tests/records/fake_clock.h"
+#include "tests/records/recording_operator.h"
+#include "tests/reliability/faulty_database.h"
+#include "tests/reliability/reliability_target.h"
+
+namespace talvenor::reliability {
+namespace {
+
+using import::ImportSummary;
+using import::RunOutcome;
+using import::testing::EngineKind;
+using import::testing::RecordingProgress;
+using import::testing::TestTarget;
+
+// Eight data lines that match and create companies, contacts and positions,
+// with script rows, apostrophes and a line without a line end.
+constexpr const char* kFile = "first_import.csv";
+constexpr long kDataLines = 8;
+
+// A progress that notes the data line during which the fault struck.
+class FaultProgress final : public import::ImportProgress {
+ public:
+  explicit FaultProgress(const FaultLog& log) : log_(log) {}
+  void ClearList() override { recorder.ClearList(); }
+  void AddLine(std::string_view text) override { recorder.AddLine(text); }
+  void SetCaption(std::string_view caption) override {
+    // Each data line starts with its caption.
+    if (caption.starts_with("Importing Row")) failed_at_line_start_ = log_.failed.has_value();
+    recorder.SetCaption(caption);
+  }
+  void PumpEvents() override { recorder.PumpEvents(); }
+  void SetBusy(bool busy) override { recorder.SetBusy(busy); }
+  void LineFinished(const import::LineOutcome& outcome) override {
+    if (log_.failed && !decided_) {
+      decided_ = true;
+      struck_line = failed_at_line_start_ ? 0 : outcome.number;
+    }
+    recorder.LineFinished(outcome);
+  }
+
+  RecordingProgress recorder;
+  long struck_line = 0;  // 0: before the first line began, or never
+
+ private:
+  const FaultLog& log_;
+  bool failed_at_line_start_ = false;
+  bool decided_ = false;
+};
+
+struct FaultRun {
+  ImportSummary summary;
+  FaultLog log;
+  std::vector<RecordingProgress::Line> lines;
+  std::vector<std::string> list;
+  std::vector<std::string> messages;
+  long struck_line = 0;
+};
+
+FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
+  FaultRun run;
+  FaultProgress progress(run.log);
+  records::testing::FakeClock clock;
+  records::testing::RecordingOperator op;
+  records::ClockCache cache;
+  import::ImportServices services{op, clock, cache, progress};
+  const auto open = [&](std::string_view path,
+                        bool is_odbc) -> records::DbResult<std::unique_ptr<records::Database>> {
+    auto db = records::OpenTarget(path, is_odbc);
+    if (!db) return db;
+    return std::unique_ptr<records::Database>(
+        std::make_unique<FaultyDatabase>(std::move(*db), plan, run.log));
+  };
+  run.summary = import::RunImport(
+      import::ImportRequest{import::testing::DataFile(kFile), target.path(), false}, services,
+      open);
+  run.lines = progress.recorder.lines;
+  run.list = progress.recorder.list;
+  for (const auto& m : op.messages) run.messages.push_back(m.text);
+  run.struck_line = progress.struck_line;
+  return run;
+}
+
+std::unique_ptr<TestTarget> FreshTarget() {
+  std::string why;
+  auto target = TestTarget::Create(EngineKind::kSqlite, why);
+  EXPECT_NE(target, nullptr) << why;
+  return target;
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A look-up of the importers: when it fails, the record is created as if it
+// had not been found (the failed test counts as passed).
+bool IsRecordLookUp(const FaultLog::Failed& f) {
+  return f.kind == StatementKind::kQuery &&
+         (StartsWith(f.text, "SELECT Company_Id FROM Companies WHERE") ||
+          StartsWith(f.text, "SELECT Candidate_Id FROM Candidates WHERE") ||
+          StartsWith(f.text, "SELECT Job_Id FROM Positions WHERE"));
+}
+
+// The statements that make the run's batch list: a failure there either gives
+// the first code anyway (the look-up) or ends the run before its first line.
+bool IsBatchStatement(const FaultLog::Failed& f) {
+  return f.text.find("Rollup_Names") != std::string::npos;
+}
+
+std::string Describe(const FaultLog::Failed& f) {
+  return "statement " + std::to_string(f.number) + " (" + std::string(KindName(f.kind)) +
+         "): " + f.text;
+}
+
+// Runs the file once failing statement `n` with `error`, checks the run, then
+// imports the file again cleanly and compares the records with `reference`.
+void CheckOneFault(const FaultPlan& plan, const std::map<std::string, int>& reference) {
+  auto target = FreshTarget();
+  ASSERT_NE(target, nullptr);
+  const FaultRun run = RunWithFault(*target, plan);
+  ASSERT_TRUE(run.log.failed.has_value()) << "no statement " << plan.fail_at;
+  const FaultLog::Failed& failed = *run.log.failed;
+  SCOPED_TRACE(Describe(failed));
+
+  if (run.summary.outcome == RunOutcome::kBatchNotCreated) {
+    // Only a failure of the batch list's own row may stop the run, and then
+    // before anything was written.
+    EXPECT_TRUE(IsBatchStatement(failed));
+    EXPECT_EQ(run.summary.counts.lines_read, 0);
+    EXPECT_EQ(run.messages.size(), 1u);
+    EXPECT_TRUE(Records(target->path()).empty());
+  } else {
+    ASSERT_EQ(run.summary.outcome, RunOutcome::kCompleted) << run.summary.message;
+    ASSERT_FALSE(run.list.empty());
+    EXPECT_EQ(run.list.back(), "Import Complete");
+    EXPECT_EQ(run.summary.counts.lines_read, kDataLines);
+    EXPECT_EQ(run.lines.size(), size_t(kDataLines));
+  }
+  EXPECT_EQ(Orphans(target->path()), std::vector<std::string>{});
+
+  // A failed write loses something of its line: the line is listed with why.
+  const bool write = !IsRecordLookUp(failed) && !IsBatchStatement(failed);
+  // (A failure before the first line, such as an insert set that cannot be
+  // opened, may cost every line.)
+  if (write && run.struck_line > 0) {
+    const auto& line = run.lines.at(size_t(run.struck_line - 1));
+    EXPECT_FALSE(line.problems.empty()) << "line " << run.struck_line << " not listed";
+    EXPECT_GE(run.summary.counts.lines_rejected, 1);
+    for (const auto& other : run.lines) {
+      if (other.number != run.struck_line) {
+        EXPECT_TRUE(other.problems.empty()) << "line " << other.number << ": " << other.problems[0];
+      }
+    }
+  }
+  // A failed save of a record is shown with its error, then the engine's errors.
+  const bool record_save = failed.kind == StatementKind::kUpdate &&
+                           (StartsWith(failed.text, "SELECT * FROM Companies") ||
+                            StartsWith(failed.text, "SELECT * FROM Candidates") ||
+                            StartsWith(failed.text, "SELECT * FROM Positions"));
+  if (record_save) {
+    EXPECT_EQ(run.summary.counts.saves_failed, 1);
+    const bool quiet = plan.error.number == records::kDuplicateValue;
+    EXPECT_EQ(run.messages.size(), quiet ? 0u : 2u);
+    if (!quiet && run.messages.size() == 2) {
+      EXPECT_EQ(run.messages[0], plan.error.description);
+      EXPECT_NE(run.messages[1].find(plan.error.providers.at(0).text), std::string::npos);
+    }
+  } else if (run.struck_line > 0) {
+    EXPECT_EQ(run.summary.counts.saves_failed, 0);
+  }
+
+  // Run again without faults: what the failed step skipped is stored now, and
+  // nothing twice, except the record a failed look-up made again.
+  FaultRun again = RunWithFault(*target, FaultPlan{});
+  ASSERT_EQ(again.summary.outcome, RunOutcome::kCompleted) << again.summary.message;
+  EXPECT_EQ(again.messages, std::vector<std::string>{});
+  EXPECT_EQ(again.summary.counts.lines_rejected, 0);
+  EXPECT_EQ(Orphans(target->path()), std::vector<std::string>{});
+  const std::map<std::string, int> got = Records(target->path());
+  int extra = 0;
+  for (const auto& [record, count] : reference) {
+    const auto found = got.find(record);
+    const int have = found == got.end() ? 0 : found->second;
+    EXPECT_GE(have, count) << "missing: " << record;
+    extra += std::max(0, have - count);
+  }
+  for (const auto& [record, count] : got) {
+    EXPECT_TRUE(reference.contains(record)) << "not in the file: " << record;
+  }
+  EXPECT_LE(extra, IsRecordLookUp(failed) ? 1 : 0) << "records stored twice";
+}
+
+class FaultInjection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reference_target_ = FreshTarget();
+    ASSERT_NE(reference_target_, nullptr);
+    const FaultRun clean = RunWithFault(*reference_target_, FaultPlan{});
+    ASSERT_EQ(clean.summary.outcome, RunOutcome::kCompleted);
+    ASSERT_EQ(clean.summary.counts.lines_rejected, 0);
+    statements_ = clean.log.counted;
+    reference_ = Records(reference_target_->path());
+    ASSERT_FALSE(reference_.empty());
+  }
+
+  std::unique_ptr<TestTarget> reference_target_;
+  long statements_ = 0;
+  std::map<std::string, int> reference_;
+};
+
+TEST_F(FaultInjection, EveryStatementFailedInTurn) {
+  const records::DbError error{
+      3146, "ODBC--call failed.", {{-1, "HY000", "the statement was refused by the test"}}};
+  ASSERT_GT(statements_, 100) << "the file should cause many statements";
+  for (long n = 1; n <= statements_; ++n) {
+    CheckOneFault(FaultPlan{/*updates_only=*/false, n, error}, reference_);
+    if (HasFailure()) break;  // one fault is enough to read
+  }
+}
+
+TEST_F(FaultInjection, EveryUpdateMeetingADuplicateInTurn) {
+  // A duplicate value is not shown to the operator, but the line is listed.
+  const records::DbError error{records::kDuplicateValue,
+                               "The changes you requested to the table were not successful "
+                               "because they would create duplicate values.",
+                               {{2067, "", "UNIQUE constraint failed"}}};
+  FaultLog counted;
+  long updates = 0;
+  {
+    auto target = FreshTarget();
+    ASSERT_NE(target, nullptr);
+    updates = RunWithFault(*target, FaultPlan{/*updates_only=*/true, 0, error}).log.counted;
+  }
+  ASSERT_GT(updates, 20);
+  for (long n = 1; n <= updates; ++n) {
+    CheckOneFault(FaultPlan{/*updates_only=*/true, n, error}, reference_);
+    if (HasFailure()) break;
+  }
+}
+
+}  // namespace
+}  // namespace talvenor::reliability

@@ -1,0 +1,138 @@
+#pragma once
+
+// A target database that fails one chosen statement: a wrapper around a real
+// engine that counts every statement sent through it (a query opened, a
+// statement executed, a row stored with Update) and answers the chosen one
+// with a chosen error, without passing it on. Everything else reaches the
+// engine unchanged, so the rows that are stored are the engine's own.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "records/database.h"
+#include "records/db_error.h"
+
+namespace talvenor::reliability {
+
+enum class StatementKind { kQuery, kExecute, kUpdate };
+
+inline std::string_view KindName(StatementKind kind) {
+  switch (kind) {
+    case StatementKind::kQuery:
+      return "query";
+    case StatementKind::kExecute:
+      return "execute";
+    case StatementKind::kUpdate:
+      return "update";
+  }
+  return "";
+}
+
+// Which statement fails: the `fail_at`-th (from 1) of all statements, or of
+// the Updates only. 0 fails none (the run then only counts).
+struct FaultPlan {
+  bool updates_only = false;
+  long fail_at = 0;
+  records::DbError error;
+};
+
+// What the wrapper saw: how many statements were counted, and the one failed.
+struct FaultLog {
+  struct Failed {
+    long number = 0;
+    StatementKind kind = StatementKind::kQuery;
+    std::string text;  // the SQL text, or for an Update the text its set was opened on
+  };
+  long counted = 0;
+  std::optional<Failed> failed;
+};
+
+namespace detail {
+
+// The counting shared by a database and the sets opened through it.
+class FaultState {
+ public:
+  FaultState(FaultPlan plan, FaultLog& log) : plan_(std::move(plan)), log_(log) {}
+
+  // The error when this statement is the chosen one.
+  std::optional<records::DbError> Next(StatementKind kind, std::string_view text) {
+    if (plan_.updates_only && kind != StatementKind::kUpdate) return std::nullopt;
+    if (++log_.counted != plan_.fail_at) return std::nullopt;
+    log_.failed = FaultLog::Failed{log_.counted, kind, std::string(text)};
+    return plan_.error;
+  }
+
+ private:
+  FaultPlan plan_;
+  FaultLog& log_;
+};
+
+class FaultyRecordset final : public records::Recordset {
+ public:
+  FaultyRecordset(std::unique_ptr<records::Recordset> inner, std::shared_ptr<FaultState> state,
+                  std::string source)
+      : inner_(std::move(inner)), state_(std::move(state)), source_(std::move(source)) {}
+
+  bool Eof() const override { return inner_->Eof(); }
+  records::DbResult<records::Value> Field(std::string_view name) const override {
+    return inner_->Field(name);
+  }
+  records::DbResult<records::Value> Field(int index) const override { return inner_->Field(index); }
+  records::DbResult<int> FieldSize(std::string_view name) const override {
+    return inner_->FieldSize(name);
+  }
+  records::DbStatus AddNew() override { return inner_->AddNew(); }
+  records::DbStatus SetField(std::string_view name, const records::Value& value) override {
+    return inner_->SetField(name, value);
+  }
+  records::DbStatus Update() override {
+    if (auto error = state_->Next(StatementKind::kUpdate, source_)) {
+      return std::unexpected(std::move(*error));
+    }
+    return inner_->Update();
+  }
+  void Close() override { inner_->Close(); }
+
+ private:
+  std::unique_ptr<records::Recordset> inner_;
+  std::shared_ptr<FaultState> state_;
+  std::string source_;
+};
+
+}  // namespace detail
+
+class FaultyDatabase final : public records::Database {
+ public:
+  FaultyDatabase(std::unique_ptr<records::Database> inner, FaultPlan plan, FaultLog& log)
+      : inner_(std::move(inner)),
+        state_(std::make_shared<detail::FaultState>(std::move(plan), log)) {}
+
+  records::DbResult<std::unique_ptr<records::Recordset>> OpenRecordset(
+      std::string_view sql_or_table, records::SetKind kind) override {
+    if (auto error = state_->Next(StatementKind::kQuery, sql_or_table)) {
+      return std::unexpected(std::move(*error));
+    }
+    auto set = inner_->OpenRecordset(sql_or_table, kind);
+    if (!set) return std::unexpected(std::move(set.error()));
+    return std::unique_ptr<records::Recordset>(std::make_unique<detail::FaultyRecordset>(
+        std::move(*set), state_, std::string(sql_or_table)));
+  }
+  records::DbStatus Execute(std::string_view sql) override {
+    if (auto error = state_->Next(StatementKind::kExecute, sql)) {
+      return std::unexpected(std::move(*error));
+    }
+    return inner_->Execute(sql);
+  }
+  records::DbStatus LineDone() override { return inner_->LineDone(); }
+  records::DbStatus Flush() override { return inner_->Flush(); }
+  void Close() override { inner_->Close(); }
+
+ private:
+  std::unique_ptr<records::Database> inner_;
+  std::shared_ptr<detail::FaultState> state_;
+};
+
+}  // namespace talvenor::reliability
