@@ -1,6 +1,7 @@
 #include "records/date_time.h"
 
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -10,8 +11,7 @@
 namespace talvenor::records {
 namespace {
 
-constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
-                                                  "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 // Serial of 1 January 1970.
@@ -19,13 +19,69 @@ constexpr long long kUnixEpochSerial = 25569;
 constexpr long long kMsPerDay = 86'400'000;
 
 bool StartsWith(std::string_view text, size_t at, std::string_view what) {
-  return text.substr(at, what.size()) == what;
+  return text.compare(at, what.size(), what) == 0;
 }
 
-std::string Padded(int number, int width) {
+// Appends a number with at least `width` digits, zeros in front ("%0*d").
+// Dates are written for every activity row, so this avoids printf.
+void AppendNumber(std::string& out, int number, int width) {
   char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*d", width, number);
-  return buf;
+  char* digits = buf;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, number);
+  // The sign counts towards the width and the zeros go after it.
+  if (number < 0) out += *digits++;
+  for (auto n = end - buf; n < width; ++n) out += '0';
+  out.append(digits, end);
+}
+
+// Reads up to 9 digits at `at`; nothing when there is no digit there.
+std::optional<int> DigitsAt(std::string_view s, size_t& at) {
+  int value = 0;
+  size_t n = 0;
+  for (; at < s.size() && s[at] >= '0' && s[at] <= '9' && n < 9; ++at, ++n) {
+    value = value * 10 + (s[at] - '0');
+  }
+  if (n == 0 || (at < s.size() && s[at] >= '0' && s[at] <= '9')) return std::nullopt;
+  return value;
+}
+
+// The form the import meets in nearly every date it stores, "m/d/yyyy" with
+// an optional " h:nn:ss" and an optional " AM" or " PM", read without the
+// general reader's scanning. Nothing for any other text, also for a date it
+// finds invalid: the general reader then gives the answer.
+std::optional<double> ParseUsDateTime(std::string_view s) {
+  CivilTime t;
+  size_t at = 0;
+  auto number_then = [&](int& into, char separator) {
+    const std::optional<int> n = DigitsAt(s, at);
+    if (!n) return false;
+    into = *n;
+    if (separator == '\0') return true;
+    if (at >= s.size() || s[at] != separator) return false;
+    ++at;
+    return true;
+  };
+  if (!number_then(t.month, '/') || !number_then(t.day, '/') || !number_then(t.year, '\0')) {
+    return std::nullopt;
+  }
+  if (at < s.size()) {
+    if (s[at++] != ' ' || !number_then(t.hour, ':') || !number_then(t.minute, ':') ||
+        !number_then(t.second, '\0')) {
+      return std::nullopt;
+    }
+    if (at < s.size()) {
+      const std::string_view marker = s.substr(at);
+      const bool pm = marker == " PM" || marker == " pm";
+      const bool am = marker == " AM" || marker == " am";
+      if ((!pm && !am) || t.hour < 1 || t.hour > 12) return std::nullopt;
+      t.hour = t.hour % 12 + (pm ? 12 : 0);
+    }
+  }
+  if (t.year < 100 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
+      t.hour > 23 || t.minute > 59 || t.second > 59) {
+    return std::nullopt;
+  }
+  return FromCivil(t);
 }
 
 }  // namespace
@@ -67,43 +123,80 @@ std::string FormatDateTime(double serial, std::string_view pattern) {
                            pattern.find("a/p") != std::string_view::npos;
   const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
   const int shown_hour = twelve_hour ? hour12 : t.hour;
-  const int weekday = int(std::chrono::weekday{std::chrono::sys_days{std::chrono::days{
-                              static_cast<long long>(std::floor(serial)) - kUnixEpochSerial}}}
-                              .c_encoding());
+  const int weekday = int(std::chrono::weekday{
+      std::chrono::sys_days{std::chrono::days{
+          static_cast<long long>(std::floor(serial)) -
+          kUnixEpochSerial}}}.c_encoding());
   std::string out;
+  out.reserve(pattern.size() + 8);
   size_t i = 0;
+  // The longest letter run wins: "yyyy" before "yy", "mmm" before "mm" before
+  // "m"; a letter that starts no run is written as it is.
   while (i < pattern.size()) {
-    if (StartsWith(pattern, i, "yyyy")) {
-      out += Padded(t.year, 4), i += 4;
-    } else if (StartsWith(pattern, i, "yy")) {
-      out += Padded(t.year % 100, 2), i += 2;
-    } else if (StartsWith(pattern, i, "mmm")) {
-      out += kMonthNames[t.month - 1], i += 3;
-    } else if (StartsWith(pattern, i, "mm")) {
-      out += Padded(t.month, 2), i += 2;
-    } else if (StartsWith(pattern, i, "m")) {
-      out += std::to_string(t.month), i += 1;
-    } else if (StartsWith(pattern, i, "ddd")) {
-      out += kDayNames[weekday], i += 3;
-    } else if (StartsWith(pattern, i, "dd")) {
-      out += Padded(t.day, 2), i += 2;
-    } else if (StartsWith(pattern, i, "d")) {
-      out += std::to_string(t.day), i += 1;
-    } else if (StartsWith(pattern, i, "hh")) {
-      out += Padded(shown_hour, 2), i += 2;
-    } else if (StartsWith(pattern, i, "h")) {
-      out += std::to_string(shown_hour), i += 1;
-    } else if (StartsWith(pattern, i, "nn")) {
-      out += Padded(t.minute, 2), i += 2;
-    } else if (StartsWith(pattern, i, "ss")) {
-      out += Padded(t.second, 2), i += 2;
-    } else if (StartsWith(pattern, i, "AM/PM")) {
-      out += t.hour < 12 ? "AM" : "PM", i += 5;
-    } else if (StartsWith(pattern, i, "a/p")) {
-      out += t.hour < 12 ? "a" : "p", i += 3;
-    } else {
-      out += pattern[i], i += 1;
+    switch (pattern[i]) {
+      case 'y':
+        if (StartsWith(pattern, i, "yyyy")) {
+          AppendNumber(out, t.year, 4), i += 4;
+          continue;
+        }
+        if (StartsWith(pattern, i, "yy")) {
+          AppendNumber(out, t.year % 100, 2), i += 2;
+          continue;
+        }
+        break;
+      case 'm':
+        if (StartsWith(pattern, i, "mmm")) {
+          out += kMonthNames[t.month - 1], i += 3;
+        } else if (StartsWith(pattern, i, "mm")) {
+          AppendNumber(out, t.month, 2), i += 2;
+        } else {
+          AppendNumber(out, t.month, 0), i += 1;
+        }
+        continue;
+      case 'd':
+        if (StartsWith(pattern, i, "ddd")) {
+          out += kDayNames[weekday], i += 3;
+        } else if (StartsWith(pattern, i, "dd")) {
+          AppendNumber(out, t.day, 2), i += 2;
+        } else {
+          AppendNumber(out, t.day, 0), i += 1;
+        }
+        continue;
+      case 'h':
+        if (StartsWith(pattern, i, "hh")) {
+          AppendNumber(out, shown_hour, 2), i += 2;
+        } else {
+          AppendNumber(out, shown_hour, 0), i += 1;
+        }
+        continue;
+      case 'n':
+        if (StartsWith(pattern, i, "nn")) {
+          AppendNumber(out, t.minute, 2), i += 2;
+          continue;
+        }
+        break;
+      case 's':
+        if (StartsWith(pattern, i, "ss")) {
+          AppendNumber(out, t.second, 2), i += 2;
+          continue;
+        }
+        break;
+      case 'A':
+        if (StartsWith(pattern, i, "AM/PM")) {
+          out += t.hour < 12 ? "AM" : "PM", i += 5;
+          continue;
+        }
+        break;
+      case 'a':
+        if (StartsWith(pattern, i, "a/p")) {
+          out += t.hour < 12 ? "a" : "p", i += 3;
+          continue;
+        }
+        break;
+      default:
+        break;
     }
+    out += pattern[i], i += 1;
   }
   return out;
 }
@@ -115,6 +208,7 @@ std::string GeneralDate(double serial) {
 }
 
 std::optional<double> ParseDateTime(std::string_view text) {
+  if (const std::optional<double> us = ParseUsDateTime(text)) return us;
   std::string s(text);
   CivilTime t;
   char month_name[4] = {};

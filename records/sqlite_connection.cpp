@@ -58,6 +58,50 @@ int TableInfo::Find(std::string_view column) const {
   return -1;
 }
 
+const std::string& TableInfo::InsertSql(const std::vector<std::optional<Value>>& row) const {
+  assert(row.size() == columns.size() && "one value slot per column");
+  constexpr size_t kMaskBits = 64;
+  const bool cached = row.size() <= kMaskBits;
+  std::uint64_t set_columns = 0;
+  if (cached) {
+    for (size_t i = 0; i < row.size(); ++i) {
+      if (row[i]) set_columns |= std::uint64_t{1} << i;
+    }
+    for (const auto& [mask, sql] : insert_sql_) {
+      if (mask == set_columns) return sql;
+    }
+  }
+  std::string names;
+  std::string marks;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!row[i]) continue;
+    if (!marks.empty()) {
+      names += ',';
+      marks += ',';
+    }
+    names += QuoteName(columns[i].name);
+    marks += '?';
+  }
+  std::string sql =
+      marks.empty() ? "INSERT INTO " + QuoteName(name) + " DEFAULT VALUES"
+                    : "INSERT INTO " + QuoteName(name) + " (" + names + ") VALUES (" + marks + ")";
+  if (!cached) {
+    uncached_sql_ = std::move(sql);
+    return uncached_sql_;
+  }
+  return insert_sql_.emplace_back(set_columns, std::move(sql)).second;
+}
+
+bool Connection::NameLess::operator()(std::string_view a, std::string_view b) const {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const char x = text::AsciiUpper(a[i]);
+    const char y = text::AsciiUpper(b[i]);
+    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+  }
+  return a.size() < b.size();
+}
+
 std::string QuoteText(std::string_view value) {
   std::string out = "'";
   for (char c : value) {
@@ -112,7 +156,36 @@ void Lease::Release() {
 
 // --- Connection --------------------------------------------------------------
 
-Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {
+  sqlite3_update_hook(db_, &Connection::OnRowChange, this);
+  sqlite3_commit_hook(db_, &Connection::OnCommit, this);
+  sqlite3_rollback_hook(db_, &Connection::OnRollback, this);
+}
+
+void Connection::OnRowChange(void* self, int op, const char* database, const char* table,
+                             long long rowid) {
+  auto* connection = static_cast<Connection*>(self);
+  if (connection->next_keys_.empty() || std::string_view(database) != "main") return;
+  auto& keys = connection->next_keys_;
+  for (auto it = keys.begin(); it != keys.end(); ++it) {
+    if (it->table != table) continue;
+    // A deleted row may have been the highest: the next key is read again.
+    if (op == SQLITE_DELETE) {
+      keys.erase(it);
+    } else if (rowid >= it->next) {
+      it->next = rowid + 1;
+    }
+    return;
+  }
+}
+
+int Connection::OnCommit(void* self) {
+  // Once the transaction ends another connection may add rows.
+  static_cast<Connection*>(self)->next_keys_.clear();
+  return 0;
+}
+
+void Connection::OnRollback(void* self) { static_cast<Connection*>(self)->next_keys_.clear(); }
 
 Connection::~Connection() { Close(); }
 
@@ -123,7 +196,7 @@ DbError Connection::LastError(int rc) const {
   return SqliteError(code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc), path_);
 }
 
-DbResult<Lease> Connection::PrepareText(const std::string& sql, bool cache) {
+DbResult<Lease> Connection::PrepareText(std::string_view sql, bool cache) {
   if (!db_) return std::unexpected(EngineError(kObjectInvalid));
   Lease lease;
   if (cache) {
@@ -166,8 +239,8 @@ DbResult<Lease> Connection::PrepareText(const std::string& sql, bool cache) {
     cache_index_.erase(it->key);
     it = cache_.erase(it);
   }
-  cache_.push_front(Cached{sql, stmt, true});
-  cache_index_[sql] = cache_.begin();
+  cache_.push_front(Cached{std::string(sql), stmt, true});
+  cache_index_[cache_.front().key] = cache_.begin();
   ++stats_.prepared;
   lease.stmt_ = stmt;
   lease.in_use_ = &cache_.front().in_use;
@@ -195,7 +268,7 @@ DbResult<Lease> Connection::Prepare(const SqliteStatement& statement) {
 }
 
 DbResult<Lease> Connection::PrepareOwn(std::string_view sql) {
-  return PrepareText(std::string(sql), /*cache=*/true);
+  return PrepareText(sql, /*cache=*/true);
 }
 
 bool Connection::InTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
@@ -230,6 +303,8 @@ DbStatus Connection::Run(Lease& lease) {
   if (rc == SQLITE_DONE) return {};
   DbError error = LastError(rc);
   sqlite3_reset(stmt);
+  // Rows the failed statement undid were counted by the row hook.
+  next_keys_.clear();
   if (had_transaction && !InTransaction()) {
     // Some failures (a full disk, an I/O error) roll the whole transaction
     // back, not only the statement: the writes since the last commit are gone.
@@ -269,16 +344,21 @@ void Connection::Close() {
     (void)rolled_back;
   }
   for (Cached& c : cache_) sqlite3_finalize(c.stmt);
-  cache_.clear();
   cache_index_.clear();
+  cache_.clear();
   tables_.clear();
+  next_keys_.clear();
   sqlite3_close_v2(db_);
   db_ = nullptr;
 }
 
+void Connection::ForgetTables() {
+  tables_.clear();
+  next_keys_.clear();
+}
+
 DbResult<std::shared_ptr<const TableInfo>> Connection::Table(std::string_view name) {
-  const std::string key = text::AsciiUpper(name);
-  if (auto found = tables_.find(key); found != tables_.end()) return found->second;
+  if (auto found = tables_.find(name); found != tables_.end()) return found->second;
 
   auto schema = PrepareOwn(
       "SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
@@ -322,11 +402,19 @@ DbResult<std::shared_ptr<const TableInfo>> Connection::Table(std::string_view na
     info->autonumber = key_index;
   }
   std::shared_ptr<const TableInfo> shared = std::move(info);
-  tables_[key] = shared;
+  tables_.emplace(std::string(name), shared);
   return shared;
 }
 
 DbResult<std::int64_t> Connection::NextAutoNumber(const TableInfo& table) {
+  // Kept only inside a write transaction: outside one another connection may
+  // add rows at any time.
+  const bool keep = InTransaction();
+  if (keep) {
+    for (const NextKey& k : next_keys_) {
+      if (k.table == table.name) return k.next;
+    }
+  }
   // The next row id is one past the highest in use, and with AUTOINCREMENT
   // also past the highest ever used (sqlite_sequence keeps it).
   std::string sql = "SELECT coalesce(max(rowid), 0) FROM " + QuoteName(table.name);
@@ -338,7 +426,9 @@ DbResult<std::int64_t> Connection::NextAutoNumber(const TableInfo& table) {
   if (!lease) return std::unexpected(lease.error());
   const int rc = sqlite3_step(lease->get());
   if (rc != SQLITE_ROW) return std::unexpected(LastError(rc));
-  return sqlite3_column_int64(lease->get(), 0) + 1;
+  const std::int64_t next = sqlite3_column_int64(lease->get(), 0) + 1;
+  if (keep) next_keys_.push_back({table.name, next});
+  return next;
 }
 
 Connection::CacheStats Connection::cache_stats() const {

@@ -6,13 +6,16 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "records/db_error.h"
 #include "records/jet_sql.h"
+#include "records/value.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -42,6 +45,15 @@ struct TableInfo {
   bool autoincrement = false;
   // Index of a column by name, letter case ignored; -1 when none.
   int Find(std::string_view column) const;
+
+  // The INSERT text for a row that sets the columns `row` holds a value for
+  // (one per column, in order), with a "?" for each. Made once per set of
+  // columns; tables of more than 64 columns get a fresh text every time.
+  const std::string& InsertSql(const std::vector<std::optional<Value>>& row) const;
+
+ private:
+  mutable std::vector<std::pair<std::uint64_t, std::string>> insert_sql_;
+  mutable std::string uncached_sql_;
 };
 
 // A prepared statement in use: borrowed from the cache or prepared for one
@@ -98,8 +110,11 @@ class Connection {
   // The columns of a table (cached until a statement changes the schema);
   // error 3078 for a table that does not exist.
   DbResult<std::shared_ptr<const TableInfo>> Table(std::string_view name);
-  void ForgetTables() { tables_.clear(); }
-  // The key the table's AutoNumber column gives its next row.
+  void ForgetTables();
+  // The key the table's AutoNumber column gives its next row. Read from the
+  // table once per write transaction and then kept, moved on by every row
+  // this connection stores in the table; forgotten when the transaction ends,
+  // a statement fails or rows of the table are deleted.
   DbResult<std::int64_t> NextAutoNumber(const TableInfo& table);
 
   struct CacheStats {
@@ -116,15 +131,34 @@ class Connection {
     sqlite3_stmt* stmt = nullptr;
     bool in_use = false;
   };
-  DbResult<Lease> PrepareText(const std::string& sql, bool cache);
+  DbResult<Lease> PrepareText(std::string_view sql, bool cache);
   DbStatus Exec(const char* sql);
+  // Row and transaction hooks that keep next_keys_ true.
+  static void OnRowChange(void* self, int op, const char* database, const char* table,
+                          long long rowid);
+  static int OnCommit(void* self);
+  static void OnRollback(void* self);
+
+  // The next AutoNumber key of tables rows were added to in the open write
+  // transaction (a handful: a linear search beats hashing).
+  struct NextKey {
+    std::string table;  // as the schema spells it
+    std::int64_t next = 0;
+  };
+  std::vector<NextKey> next_keys_;
 
   sqlite3* db_ = nullptr;
   std::string path_;
   std::list<Cached> cache_;  // most recently used first
-  std::unordered_map<std::string, std::list<Cached>::iterator> cache_index_;
+  std::unordered_map<std::string_view, std::list<Cached>::iterator> cache_index_;  // views keys
   CacheStats stats_;
-  std::map<std::string, std::shared_ptr<const TableInfo>> tables_;  // by upper-case name
+  // Table names compare without regard to letter case, and are looked up
+  // without making a string.
+  struct NameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::map<std::string, std::shared_ptr<const TableInfo>, NameLess> tables_;
 
   int commit_lines_ = 500;
   int commit_ms_ = 100;

@@ -49,9 +49,11 @@ Value ColumnValue(sqlite3_stmt* stmt, int i) {
   }
 }
 
+// Texts are bound without a copy: the value must outlive the statement's run
+// (the statement is reset and its bindings cleared when its lease ends).
 void Bind(sqlite3_stmt* stmt, int at, const Value& v) {
   if (v.IsText()) {
-    sqlite3_bind_text(stmt, at, v.text().data(), int(v.text().size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt, at, v.text().data(), int(v.text().size()), SQLITE_STATIC);
   } else if (v.IsNumber()) {
     const double n = v.number();
     // Whole numbers go in as integers, so that an INTEGER column holds them as
@@ -79,10 +81,24 @@ DbError ItemNotFound() { return EngineError(kItemNotFound); }
 
 std::string SqliteDateText(double serial) {
   const CivilTime t = ToCivil(serial);
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return buf;
+  if (t.year < 0 || t.year > 9999) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return buf;
+  }
+  // Written for every date stored, so without printf.
+  std::string out = "0000-00-00 00:00:00";
+  auto put = [&out](size_t at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) out[at + size_t(i)] = char('0' + value % 10);
+  };
+  put(0, t.year, 4);
+  put(5, t.month, 2);
+  put(8, t.day, 2);
+  put(11, t.hour, 2);
+  put(14, t.minute, 2);
+  put(17, t.second, 2);
+  return out;
 }
 
 DbResult<Value> StoredForm(const Column& column, const Value& value) {
@@ -266,29 +282,21 @@ DbStatus SqliteRecordset::SetField(std::string_view name, const Value& value) {
 DbStatus SqliteRecordset::Update() {
   if (auto ok = Usable(); !ok) return ok;
   if (!adding_) return std::unexpected(EngineError(kUpdateWithoutAddNew));
-  std::string names;
-  std::string marks;
-  std::vector<const Value*> values;
-  for (size_t i = 0; i < pending_.size(); ++i) {
-    if (!pending_[i]) continue;
-    if (!values.empty()) {
-      names += ',';
-      marks += ',';
+  DbStatus ran;
+  {
+    // One INSERT text per set of columns given values: the statement cache
+    // then serves every later row that sets the same columns.
+    auto lease = connection_->PrepareOwn(table_->InsertSql(pending_));
+    if (!lease) return std::unexpected(lease.error());
+    int at = 0;
+    for (const std::optional<Value>& value : pending_) {
+      if (value) Bind(lease->get(), ++at, *value);
     }
-    names += QuoteName(table_->columns[i].name);
-    marks += '?';
-    values.push_back(&*pending_[i]);
-  }
-  const std::string sql =
-      values.empty()
-          ? "INSERT INTO " + QuoteName(table_->name) + " DEFAULT VALUES"
-          : "INSERT INTO " + QuoteName(table_->name) + " (" + names + ") VALUES (" + marks + ")";
-  auto lease = connection_->PrepareOwn(sql);
-  if (!lease) return std::unexpected(lease.error());
-  for (size_t i = 0; i < values.size(); ++i) Bind(lease->get(), int(i) + 1, *values[i]);
+    ran = connection_->Run(*lease);
+  }  // the statement lets go of the bound values here, before they are cleared
   // A failed Update keeps the row being added, so that the caller can change
   // a field and try again.
-  if (auto ok = connection_->Run(*lease); !ok) return ok;
+  if (!ran) return ran;
   adding_ = false;
   pending_.clear();
   return {};

@@ -1,5 +1,6 @@
 #include "records/value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,10 @@ namespace talvenor::records {
 std::string NumberToText(double number) {
   char buf[64];
   if (std::isfinite(number) && number == std::trunc(number) && std::fabs(number) < 1e15) {
-    std::snprintf(buf, sizeof buf, "%.0f", number);
-    // -0 is written as 0.
-    if (std::string_view(buf) == "-0") return "0";
-    return buf;
+    // A whole number below 1e15 is exact as an integer (keys are written this
+    // way for every row); -0 becomes 0.
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(number));
+    return std::string(buf, end);
   }
   std::snprintf(buf, sizeof buf, "%.15g", number);
   return buf;

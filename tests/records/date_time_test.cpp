@@ -26,6 +26,19 @@ TEST(FormatDateTime, WritesThePatternsInUse) {
   }
 }
 
+TEST(FormatDateTime, TheLongestLetterRunWinsAndOtherLettersStay) {
+  struct Case { std::string_view pattern, want; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"dd/mm/yy hh:nn:ss", "08/12/26 15:04:05"},
+           {"mmmm dddd", "Dec12 Tue8"},
+           {"yyy n s", "26y n s"},
+           {"yyyyy", "2026y"},
+       }) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(FormatDateTime(kTuesdayAfternoon, c.pattern), c.want);
+  }
+}
+
 TEST(FormatDateTime, TwelveHourClockAroundMidnightAndNoon) {
   struct Case { int hour; std::string_view want; };
   for (const Case& c : std::initializer_list<Case>{
@@ -59,6 +72,12 @@ TEST(ParseDateTime, ReadsServerAndLocalForms) {
            {"12/8/2026 12:04:05 AM", true, 0, 5},
            {"2026-12-08 15:04:05.123456", true, 15, 5},
            {"2026-12-08", true, 0, 0},
+           {"12/8/2026", true, 0, 0},
+           {"12/08/2026 15:04:05", true, 15, 5},
+           {"12/8/2026 3:04:05 pm", true, 15, 5},
+           {"12/8/2026 3:04:05 Pm", true, 15, 5},
+           {"12/8/2026 13:04:05 PM", false, 0, 0},
+           {"12/8/2026 24:00:00", false, 0, 0},
            {"31 Foo 2026 10:00:00", false, 0, 0},
            {"not a date", false, 0, 0},
            {"13/45/2026", false, 0, 0},

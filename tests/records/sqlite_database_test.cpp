@@ -204,6 +204,45 @@ TEST(SqliteRecordset, AutoNumberKeysFollowTheTable) {
   EXPECT_FALSE((*joined)->AddNew());
 }
 
+// The next AutoNumber key is kept in memory during a write transaction; it
+// must still be the key the table would give after whatever else happened.
+TEST(SqliteRecordset, KeptAutoNumberKeysFollowEveryChangeOfTheTable) {
+  const std::string path = NewTarget("kept-keys.db");
+  auto db = OpenOrFail(path, SqliteOpen::kExisting);
+  db->SetCommitPolicy(/*lines=*/1000, /*milliseconds=*/0);
+  ASSERT_TRUE(db->Execute("CREATE TABLE Plain (Id INTEGER PRIMARY KEY, Name TEXT)"));
+  ASSERT_TRUE(db->Flush());
+  auto companies = db->OpenRecordset("SELECT * FROM Companies WHERE Company_Id IS NULL");
+  auto plain = db->OpenRecordset("SELECT * FROM Plain WHERE Id IS NULL");
+  ASSERT_TRUE(companies && plain);
+  auto add = [](Recordset& set, std::string_view key) {
+    EXPECT_TRUE(set.AddNew());
+    const Value given = set.Field(key).value_or(Value());
+    EXPECT_TRUE(set.Update());
+    return given;
+  };
+  EXPECT_EQ(add(**companies, "Company_Id"), Value::Number(1));
+  // A row another statement stores moves the next key on.
+  ASSERT_TRUE(db->Execute("INSERT INTO Companies (Company_Id, Company_Name) VALUES (10, 'x')"));
+  EXPECT_EQ(add(**companies, "Company_Id"), Value::Number(11));
+  // A failed statement takes nothing with it.
+  ASSERT_FALSE(db->Execute("INSERT INTO Companies (Company_Id) VALUES (11)"));
+  EXPECT_EQ(add(**companies, "Company_Id"), Value::Number(12));
+  // Without AUTOINCREMENT a deleted highest key is given again, as the table
+  // itself would.
+  EXPECT_EQ(add(**plain, "Id"), Value::Number(1));
+  ASSERT_TRUE(db->Execute("DELETE FROM Plain WHERE Id = 1"));
+  EXPECT_EQ(add(**plain, "Id"), Value::Number(1));
+  ASSERT_TRUE(db->InTransaction());
+  // After the commit another connection may add rows.
+  ASSERT_TRUE(db->Flush());
+  {
+    auto other = OpenOrFail(path, SqliteOpen::kExisting);
+    ASSERT_TRUE(other->Execute("INSERT INTO Companies (Company_Id) VALUES (50)"));
+  }
+  EXPECT_EQ(add(**companies, "Company_Id"), Value::Number(51));
+}
+
 TEST(SqliteRecordset, OutlivingItsDatabaseFailsCleanly) {
   const std::string path = NewTarget("outlive.db");
   auto db = OpenOrFail(path, SqliteOpen::kExisting);
