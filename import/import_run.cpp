@@ -7,6 +7,7 @@
 
 #include "import/candidate_import.h"
 #include "import/company_import.h"
+#include "import/connection_watch.h"
 #include "import/export_reader.h"
 #include "import/import_row.h"
 #include "import/position_import.h"
@@ -36,8 +37,8 @@ ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::str
 
 // Imports the data lines one by one: each is split, then its company, its
 // contacts and its position, then the engine may commit the whole line.
-void ImportLines(ExportReader& reader, RunState& run, ImportServices& services,
-                 ImportSummary& summary) {
+void ImportLines(ExportReader& reader, RunState& run, const ConnectionWatch& watch,
+                 ImportServices& services, ImportSummary& summary) {
   ExportLine line;
   ImportRow row;
   for (;;) {
@@ -72,6 +73,19 @@ void ImportLines(ExportReader& reader, RunState& run, ImportServices& services,
     if (!row.problems.empty()) ++run.counts.lines_rejected;
     services.progress.LineFinished(
         LineOutcome{line.number, line.physical_number, line.raw, &row.problems});
+
+    // Without its connection every later line would only be rejected, row by
+    // row, and the run would still look complete.
+    if (const auto& lost = watch.lost()) {
+      summary.outcome = RunOutcome::kTargetLost;
+      summary.message = "The connection to the target database was lost (" + lost->description;
+      for (const records::ProviderError& p : lost->providers) summary.message += " " + p.text;
+      summary.message += "). The run stopped after data line " + std::to_string(counter) +
+                         "; the lines after it were not imported, and the rows of rejected "
+                         "lines not stored. Import the file again to complete the import.";
+      services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
+      return;
+    }
   }
 }
 
@@ -100,7 +114,8 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   }
 
   MessageLog messages(services.op);
-  records::Target target{**db, request.TargetIsOdbc, services.clock, messages,
+  ConnectionWatch watch(**db);
+  records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
                          services.clock_cache};
   RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}};
 
@@ -117,8 +132,8 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   OpenInsertSets(run);
   ImportSummary summary;
-  ImportLines(*reader, run, services, summary);
-  if (!run.errors.Step(target.db.Flush())) {
+  ImportLines(*reader, run, watch, services, summary);
+  if (summary.outcome != RunOutcome::kTargetLost && !run.errors.Step(target.db.Flush())) {
     services.op.ShowMessage(run.errors.last()->description, "", MessageIcon::kNone);
   }
 

@@ -69,6 +69,7 @@ enum class RunOutcome {
   kTargetNotOpened,  // the target database could not be opened
   kBatchNotCreated,  // the run's batch list could not be stored
   kReadFailed,       // the export file failed part-way; the lines before were imported
+  kTargetLost,       // the connection to the target was lost part-way; the run stopped
 };
 
 struct ImportSummary {
@@ -85,8 +86,11 @@ struct ImportSummary {
 // Until the batch list exists any failure ends the run at once: the window is
 // restored and the operator is shown the error's message; nothing has been
 // written. From the first data line on a failing step is skipped and the run
-// goes on; rows that could not be stored are counted and named per line. The
-// export file and the target are closed at the end of every run.
+// goes on; rows that could not be stored are counted and named per line. A
+// connection to the target that is lost stops the run after the line it
+// struck (every later statement would fail too): the operator is told which
+// line, and a second run of the file completes the target. The export file
+// and the target are closed at the end of every run.
 ImportSummary RunImport(const ImportRequest& request, ImportServices& services);
 
 // Opens the target of a run (records::OpenTarget for RunImport above).

@@ -54,7 +54,8 @@ constexpr std::string_view kUsage =
     "Exit codes: 0 the run completed (rejected lines are counted in the summary),\n"
     "64 bad usage, 65 lines were rejected and --strict was given, 66 the export\n"
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
-    "created or the catalogue entry not found, 73 a rejects file cannot be written.\n";
+    "created, the catalogue entry not found, or the connection to the target was\n"
+    "lost part-way, 73 a rejects file cannot be written.\n";
 
 constexpr std::string_view kName = "talvenor-import run";
 
@@ -210,6 +211,8 @@ std::string_view OutcomeName(import::RunOutcome outcome) {
       return "batch list not created";
     case import::RunOutcome::kReadFailed:
       return "file read failed";
+    case import::RunOutcome::kTargetLost:
+      return "target lost";
   }
   return "";
 }
@@ -373,7 +376,8 @@ int Run(const std::vector<std::string>& args) {
   const bool rejects_written = progress.CloseRejects();
 
   const bool opened = summary.outcome == import::RunOutcome::kCompleted ||
-                      summary.outcome == import::RunOutcome::kReadFailed;
+                      summary.outcome == import::RunOutcome::kReadFailed ||
+                      summary.outcome == import::RunOutcome::kTargetLost;
   if (options.json) {
     const std::string json = SummaryJson(summary, options, progress.ReasonsPath());
     std::fwrite(json.data(), 1, json.size(), stdout);
@@ -388,6 +392,7 @@ int Run(const std::vector<std::string>& args) {
       return kExitNoInput;
     case import::RunOutcome::kTargetNotOpened:
     case import::RunOutcome::kBatchNotCreated:
+    case import::RunOutcome::kTargetLost:
       return kExitUnavailable;
     case import::RunOutcome::kCompleted:
       break;

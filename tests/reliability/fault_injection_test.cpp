@@ -254,5 +254,50 @@ TEST_F(FaultInjection, EveryUpdateMeetingADuplicateInTurn) {
   }
 }
 
+TEST_F(FaultInjection, ALostConnectionStopsTheRunAtItsLine) {
+  // What psqlODBC reports once the server has gone.
+  const records::DbError lost{3146,
+                              "ODBC--call failed.",
+                              {{35, "08S01", "SQLExecDirectW unable due to the connection lost"}}};
+  for (long n = 1; n <= statements_; ++n) {
+    auto target = FreshTarget();
+    ASSERT_NE(target, nullptr);
+    const FaultRun run = RunWithFault(*target, FaultPlan{false, n, lost, /*lasting=*/true});
+    ASSERT_TRUE(run.log.failed.has_value());
+    SCOPED_TRACE(Describe(*run.log.failed));
+    if (run.summary.outcome == RunOutcome::kBatchNotCreated) {
+      EXPECT_TRUE(IsBatchStatement(*run.log.failed));
+    } else {
+      ASSERT_EQ(run.summary.outcome, RunOutcome::kTargetLost);
+      // The run ends at the line the loss struck (the first line, when it
+      // struck before), says where, and reads no further.
+      const long struck = std::max(run.struck_line, 1L);
+      const long stopped = run.summary.counts.lines_read;
+      EXPECT_EQ(stopped, struck);
+      ASSERT_FALSE(run.messages.empty());
+      EXPECT_NE(
+          run.messages.back().find("stopped after data line " + std::to_string(stopped) + ";"),
+          std::string::npos)
+          << run.messages.back();
+      EXPECT_EQ(run.summary.message, run.messages.back());
+      EXPECT_EQ(run.list.back(), "Import Complete");
+      for (const auto& line : run.lines) {
+        if (line.number < struck) {
+          EXPECT_TRUE(line.problems.empty()) << line.number;
+        }
+      }
+    }
+    EXPECT_EQ(Orphans(target->path()), std::vector<std::string>{});
+
+    // Nothing stored before the loss is lost, and a second run completes it.
+    const FaultRun again = RunWithFault(*target, FaultPlan{});
+    ASSERT_EQ(again.summary.outcome, RunOutcome::kCompleted);
+    EXPECT_EQ(again.summary.counts.lines_rejected, 0);
+    EXPECT_EQ(Orphans(target->path()), std::vector<std::string>{});
+    EXPECT_EQ(Records(target->path()), reference_);
+    if (HasFailure()) break;
+  }
+}
+
 }  // namespace
 }  // namespace talvenor::reliability

@@ -32,11 +32,13 @@ inline std::string_view KindName(StatementKind kind) {
 }
 
 // Which statement fails: the `fail_at`-th (from 1) of all statements, or of
-// the Updates only. 0 fails none (the run then only counts).
+// the Updates only. 0 fails none (the run then only counts). A lasting fault
+// fails every statement from the chosen one on, as a connection that is gone.
 struct FaultPlan {
   bool updates_only = false;
   long fail_at = 0;
   records::DbError error;
+  bool lasting = false;
 };
 
 // What the wrapper saw: how many statements were counted, and the one failed.
@@ -60,7 +62,9 @@ class FaultState {
   // The error when this statement is the chosen one.
   std::optional<records::DbError> Next(StatementKind kind, std::string_view text) {
     if (plan_.updates_only && kind != StatementKind::kUpdate) return std::nullopt;
-    if (++log_.counted != plan_.fail_at) return std::nullopt;
+    ++log_.counted;
+    if (plan_.lasting && log_.failed) return plan_.error;
+    if (log_.counted != plan_.fail_at) return std::nullopt;
     log_.failed = FaultLog::Failed{log_.counted, kind, std::string(text)};
     return plan_.error;
   }
