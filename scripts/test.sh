@@ -20,3 +20,8 @@ for preset in $presets; do
   echo "== $preset tests" >&2
   ctest --preset "$preset" -j2
 done
+
+# The fuzz targets (clang), each for a bounded time from its seed corpus;
+# TALVENOR_FUZZ_SECONDS sets the time per target.
+echo "== fuzzing" >&2
+fuzz/run.sh "${TALVENOR_FUZZ_SECONDS:-12}"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
@@ -228,6 +229,7 @@ TEST_F(FaultInjection, EveryStatementFailedInTurn) {
   const records::DbError error{
       3146, "ODBC--call failed.", {{-1, "HY000", "the statement was refused by the test"}}};
   ASSERT_GT(statements_, 100) << "the file should cause many statements";
+  std::printf("[ figures  ] %ld statements, each failed in its own run\n", statements_);
   for (long n = 1; n <= statements_; ++n) {
     CheckOneFault(FaultPlan{/*updates_only=*/false, n, error}, reference_);
     if (HasFailure()) break;  // one fault is enough to read
@@ -248,6 +250,7 @@ TEST_F(FaultInjection, EveryUpdateMeetingADuplicateInTurn) {
     updates = RunWithFault(*target, FaultPlan{/*updates_only=*/true, 0, error}).log.counted;
   }
   ASSERT_GT(updates, 20);
+  std::printf("[ figures  ] %ld Updates, each failed as a duplicate in its own run\n", updates);
   for (long n = 1; n <= updates; ++n) {
     CheckOneFault(FaultPlan{/*updates_only=*/true, n, error}, reference_);
     if (HasFailure()) break;
