@@ -9,7 +9,7 @@
 #   - the per-line cost at 200,000 lines is at most 1.25 times that at 25,000;
 #   - the peak memory of the 1,000,000-line import stays under 64 MiB.
 #
-# Usage: bench/run.sh [--quick] [--no-pg] [--repeat N] [--seed S] [--keep]
+# Usage: bench/run.sh [--quick] [--no-pg] [--repeat N] [--seed S] [--keep] [--bin DIR]
 #   --quick     leave out the 1,000,000-line file (memory is then checked on
 #               the 200,000-line import, which proves less)
 #   --no-pg     leave out the PostgreSQL import
@@ -18,11 +18,13 @@
 #               machine only ever slows a run down
 #   --seed S    generator seed (default 1)
 #   --keep      keep the work folder (files, targets, summaries)
+#   --bin DIR   use talvenor-import and talvenor-generate from DIR instead of
+#               building the release preset (e.g. a build made for profiling)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-quick=0 pg=1 repeat=3 seed=1 keep=0
+quick=0 pg=1 repeat=3 seed=1 keep=0 bin=''
 while (($#)); do
   case $1 in
     --quick) quick=1 ;;
@@ -30,6 +32,7 @@ while (($#)); do
     --repeat) repeat=${2:?--repeat needs a number}; shift ;;
     --seed) seed=${2:?--seed needs a number}; shift ;;
     --keep) keep=1 ;;
+    --bin) bin=$(cd "${2:?--bin needs a folder}" && pwd); shift ;;
     -h | --help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "run.sh: unknown argument '$1' (see --help)" >&2; exit 64 ;;
   esac
@@ -39,11 +42,14 @@ done
 max_ratio=4 max_scaling=1.25 max_mib=64
 
 scripts/setup.sh
-echo "== building the release preset" >&2
-scripts/build.sh release >&2
-bin=$root/build/release/bin
+if [ -z "$bin" ]; then
+  echo "== building the release preset" >&2
+  scripts/build.sh release >&2
+  bin=$root/build/release/bin
+fi
 import=$bin/talvenor-import
 generate=$bin/talvenor-generate
+counter=$bin/talvenor-sqlite-counter.so
 for program in "$import" "$generate" /usr/bin/time; do
   [ -x "$program" ] || { echo "run.sh: $program is missing" >&2; exit 69; }
 done
@@ -59,48 +65,68 @@ finish() {
 trap finish EXIT
 
 # Runs a command under /usr/bin/time, its stdout into $1; leaves "seconds
-# peak-KiB" in $work/time. A failing command ends the benchmark.
+# peak-KiB cpu-seconds" in $work/time. A failing command ends the benchmark.
 timed() {
   local out=$1
   shift
-  if ! /usr/bin/time -f "%e %M" -o "$work/time.raw" "$@" >"$out" 2>"$out.err"; then
+  if ! /usr/bin/time -f "%e %M %U %S" -o "$work/time.raw" "$@" >"$out" 2>"$out.err"; then
     echo "run.sh: failed: $*" >&2
     tail -n 20 "$out.err" >&2
     exit 70
   fi
   # time puts a status line first when the command fails; the figures are last.
-  tail -n 1 "$work/time.raw" >"$work/time"
+  tail -n 1 "$work/time.raw" | awk '{ print $1, $2, $3 + $4 }' >"$work/time"
 }
 
 calc() { awk "BEGIN { printf \"%s\", $* }"; }
 
-# Statements a run sent: the summary's own count when it gives one, otherwise
-# an estimate from what it created and matched: a look-up per company,
-# contact and position, and per created record its insert, activity row,
+# Statements a run sent: the summary's own count when it gives one, else the
+# count of the SQLite counter preloaded into the run, else (PostgreSQL) an
+# estimate from what it created and matched: a look-up per company, contact
+# and position, and per created record its insert, activity row,
 # Last_Activity update and batch membership, plus the script rows.
-statements() {
-  jq -r 'if .statements != null then "\(.statements)"
-         else "~\(2 * .lines_read + .contacts_created + .contacts_matched
-                  + 4 * (.companies_created + .contacts_created + .positions_created)
-                  + .script_rows)" end' "$1"
+statements() {  # summary.json counts-file
+  if jq -e '.statements != null' "$1" >/dev/null; then
+    jq -r .statements "$1"
+    return
+  fi
+  local counted=''
+  if [ -s "$2" ]; then counted=$(awk '$1 == "statements" { print $2 }' "$2"); fi
+  if [ "${counted:-0}" != 0 ]; then
+    echo "$counted"
+    return
+  fi
+  jq -r '"~\(2 * .lines_read + .contacts_created + .contacts_matched
+             + 4 * (.companies_created + .contacts_created + .positions_created)
+             + .script_rows)"' "$1"
+}
+
+commits() {  # counts-file
+  local n=''
+  [ -s "$1" ] && n=$(awk '$1 == "commits" { print $2 }' "$1")
+  if [ "${n:-0}" != 0 ]; then echo "$n"; else echo '-'; fi
 }
 
 # Imports a generated file of $1 lines into a fresh target $2 (a file path or
-# an ODBC connection text), $3 times; sets run_secs (the fastest), run_kib (the
-# largest peak) and run_json (the last summary).
+# an ODBC connection text), $3 times; sets run_secs (the fastest), run_cpu (its
+# processor seconds), run_kib (the largest peak), run_json (the last summary)
+# and run_counts (the last counts).
 import_file() {
   local lines=$1 target=$2 times=$3 file=$work/export-$1.csv i
-  run_secs='' run_kib=0 run_json=$work/summary-$lines.json
+  run_secs='' run_cpu='' run_kib=0 run_json=$work/summary-$lines.json run_counts=$work/counts-$lines.txt
+  local -a preload=()
+  [ -f "$counter" ] && preload=(env LD_PRELOAD="$counter" TALVENOR_SQL_COUNT_FILE="$run_counts")
   for ((i = 0; i < times; i++)); do
     if [[ $target != *[Oo][Dd][Bb][Cc]* ]]; then
       rm -f "$target" "$target-wal" "$target-shm"
     fi
     "$import" init "$target" >"$work/init.out" 2>&1 ||
       { cat "$work/init.out" >&2; echo "run.sh: init failed" >&2; exit 70; }
-    timed "$run_json" "$import" run "$file" --target "$target" --quiet --json
-    local secs kib
-    read -r secs kib <"$work/time"
-    if [ -z "$run_secs" ] || (($(calc "$secs < $run_secs"))); then run_secs=$secs; fi
+    rm -f "$run_counts"
+    timed "$run_json" "${preload[@]}" "$import" run "$file" --target "$target" --quiet --json
+    local secs kib cpu
+    read -r secs kib cpu <"$work/time"
+    if [ -z "$run_secs" ] || (($(calc "$secs < $run_secs"))); then run_secs=$secs run_cpu=$cpu; fi
     if ((kib > run_kib)); then run_kib=$kib; fi
     local read_lines
     read_lines=$(jq -r .lines_read "$run_json")
@@ -121,26 +147,27 @@ for n in "${sizes[@]}"; do
   "$generate" "$n" --seed "$seed" >"$work/export-$n.csv"
 done
 
-declare -A secs kib stmts
+declare -A secs cpu kib stmts commit
 for n in 25000 100000 200000 1000000; do
   [ -f "$work/export-$n.csv" ] || continue
   times=$repeat
   ((n > 200000)) && times=1
   echo "== importing $n lines into SQLite ($times run(s))" >&2
   import_file "$n" "$work/target-$n.db" "$times"
-  secs[$n]=$run_secs kib[$n]=$run_kib stmts[$n]=$(statements "$run_json")
+  secs[$n]=$run_secs cpu[$n]=$run_cpu kib[$n]=$run_kib
+  stmts[$n]=$(statements "$run_json" "$run_counts") commit[$n]=$(commits "$run_counts")
   cp "$run_json" "$work/sqlite-$n.json"
 done
 
 # The sqlite3 shell's raw .import of the same 100,000-line file: every line
 # into one table, no look-ups, the floor an import cannot go below.
 echo "== sqlite3 .import of 100000 lines ($repeat run(s))" >&2
-raw_secs='' raw_kib=0
+raw_secs='' raw_cpu='' raw_kib=0
 for ((i = 0; i < repeat; i++)); do
   rm -f "$work/raw.db"
   timed "$work/raw.out" sqlite3 "$work/raw.db" ".mode csv" ".import $work/export-100000.csv t"
-  read -r s k <"$work/time"
-  if [ -z "$raw_secs" ] || (($(calc "$s < $raw_secs"))); then raw_secs=$s; fi
+  read -r s k c <"$work/time"
+  if [ -z "$raw_secs" ] || (($(calc "$s < $raw_secs"))); then raw_secs=$s raw_cpu=$c; fi
   if ((k > raw_kib)); then raw_kib=$k; fi
 done
 
@@ -152,7 +179,8 @@ if ((pg)); then
   eval "$(scripts/pg.sh start)"
   pg_started=1
   import_file 10000 "$TALVENOR_PG_CONNECT" 1
-  secs[pg]=$run_secs kib[pg]=$run_kib stmts[pg]=$(statements "$run_json")
+  secs[pg]=$run_secs cpu[pg]=$run_cpu kib[pg]=$run_kib
+  stmts[pg]=$(statements "$run_json" "$run_counts") commit[pg]=$(commits "$run_counts")
   cp "$run_json" "$work/pg-10000.json"
 fi
 
@@ -165,21 +193,27 @@ memory_lines=1000000
 ((quick)) && memory_lines=200000
 peak_mib=$(calc "${kib[$memory_lines]} / 1024")
 
-line() {  # label lines seconds statements kib
-  local st=${4#\~}
-  printf '%-26s %8s %8s %10s %11s %10s %9s\n' "$1" "$2" "$3" "$(calc "int($2 / $3 + 0.5)")" "$4" \
-    "$(calc "int($st / $3 + 0.5)")" "$(calc "int($5 / 102.4 + 0.5) / 10")"
+line() {  # label lines seconds cpu-seconds statements kib commits
+  local st=${5#\~}
+  printf '%-24s %8s %8s %8s %8s %11s %9s %8s %9s\n' "$1" "$2" "$3" "$4" \
+    "$(calc "int($2 / $3 + 0.5)")" "$5" "$(calc "int($st / $3 + 0.5)")" "$7" \
+    "$(calc "int($6 / 102.4 + 0.5) / 10")"
 }
 echo
-printf '%-26s %8s %8s %10s %11s %10s %9s\n' import lines seconds lines/s statements stmts/s 'peak MiB'
+printf '%-24s %8s %8s %8s %8s %11s %9s %8s %9s\n' import lines seconds 'cpu s' lines/s statements \
+  stmts/s commits 'peak MiB'
 for n in 25000 100000 200000 1000000; do
-  if [ -n "${secs[$n]:-}" ]; then line "SQLite" "$n" "${secs[$n]}" "${stmts[$n]}" "${kib[$n]}"; fi
+  if [ -n "${secs[$n]:-}" ]; then
+    line "SQLite" "$n" "${secs[$n]}" "${cpu[$n]}" "${stmts[$n]}" "${kib[$n]}" "${commit[$n]}"
+  fi
 done
-line "sqlite3 shell .import" 100000 "$raw_secs" 100000 "$raw_kib"
+line "sqlite3 shell .import" 100000 "$raw_secs" "$raw_cpu" 100000 "$raw_kib" 1
 if [ -n "${secs[pg]:-}" ]; then
-  line "PostgreSQL (psqlODBC)" 10000 "${secs[pg]}" "${stmts[pg]}" "${kib[pg]}"
+  line "PostgreSQL (psqlODBC)" 10000 "${secs[pg]}" "${cpu[pg]}" "${stmts[pg]}" "${kib[pg]}" "${commit[pg]}"
 fi
-echo "(statements marked ~ are estimated from the rows created and matched)"
+echo "(seconds: wall clock, the fastest of the runs; cpu s: processor time of that run, which"
+echo " other work on the machine does not inflate; statements marked ~ are estimated from the"
+echo " rows created and matched)"
 echo
 
 failed=0
@@ -191,6 +225,10 @@ check() {  # label value comparison limit
     failed=1
   fi
 }
+# The same two ratios in processor time, for a loaded machine (not checked).
+cpu_ratio=$(calc "int(${cpu[100000]} / ($raw_cpu > 0 ? $raw_cpu : 0.01) * 100 + 0.5) / 100")
+cpu_scaling=$(calc "int(${cpu[200000]} / 8 / (${cpu[25000]} > 0 ? ${cpu[25000]} : 0.01) * 100 + 0.5) / 100")
+echo "in processor time: import / .import $cpu_ratio, per-line cost 200000 / 25000 $cpu_scaling"
 check "import / .import time, 100000 lines" "$(calc "int($ratio * 100 + 0.5) / 100")" '<=' "$max_ratio"
 check "per-line cost, 200000 / 25000 lines" "$(calc "int($scaling * 100 + 0.5) / 100")" '<=' "$max_scaling"
 check "peak memory (MiB), $memory_lines lines" "$(calc "int($peak_mib * 10 + 0.5) / 10")" '<' "$max_mib"
