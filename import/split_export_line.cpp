@@ -28,6 +28,16 @@ void SplitExportLine(std::string_view line, std::vector<std::string>& fields) {
 
   std::string* field = next_field();
   for (size_t i = 0; i < line.size(); ++i) {
+    // Text up to the next character that may end a field or a quote is taken
+    // in one piece.
+    const char ends = in_quotes ? '"' : ',';
+    size_t end = i;
+    while (end < line.size() && line[end] != ends && line[end] != '|') ++end;
+    if (end != i) {
+      field->append(line.substr(i, end - i));
+      i = end - 1;
+      continue;
+    }
     const char c = line[i];
     const bool comma_follows = i + 1 < line.size() && line[i + 1] == ',';
     if (in_quotes && c == '"' && comma_follows) {

@@ -37,6 +37,7 @@ std::string Unquoted(std::string_view quoted) {
   if (quoted.size() < 2) return {};
   const char q = quoted.front();
   std::string_view inner = quoted.substr(1, quoted.size() - 2);
+  if (inner.find(q) == std::string_view::npos) return std::string(inner);
   std::string out;
   out.reserve(inner.size());
   for (size_t i = 0; i < inner.size(); ++i) {
@@ -142,8 +143,8 @@ size_t NumberLength(std::string_view s, size_t at) {
   return i - at;
 }
 
-std::vector<Token> Lex(std::string_view s) {
-  std::vector<Token> tokens;
+void Lex(std::string_view s, std::vector<Token>& tokens) {
+  tokens.clear();
   tokens.reserve(s.size() / 3 + 4);
   size_t i = 0;
   while (i < s.size()) {
@@ -202,6 +203,11 @@ std::vector<Token> Lex(std::string_view s) {
     tokens.push_back(t);
     i += n;
   }
+}
+
+std::vector<Token> Lex(std::string_view s) {
+  std::vector<Token> tokens;
+  Lex(s, tokens);
   return tokens;
 }
 
@@ -301,7 +307,10 @@ bool EndsPositionList(const Token& t) {
 }  // namespace
 
 SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
-  const std::vector<Token> tokens = Lex(jet);
+  // Every statement of an import passes here: the token list is kept from
+  // one call to the next instead of being allocated afresh.
+  thread_local std::vector<Token> tokens;
+  Lex(jet, tokens);
   SqliteStatement out;
   out.text.reserve(jet.size() + 16);
 

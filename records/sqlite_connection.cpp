@@ -261,7 +261,7 @@ DbResult<Lease> Connection::Prepare(const SqliteStatement& statement) {
       sqlite3_bind_double(stmt, at, *d);
     } else {
       const std::string& s = std::get<std::string>(p);
-      sqlite3_bind_text(stmt, at, s.data(), int(s.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(stmt, at, s.data(), int(s.size()), SQLITE_STATIC);
     }
   }
   return lease;

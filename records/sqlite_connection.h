@@ -89,6 +89,7 @@ class Connection {
 
   // Prepares a translated statement and binds its lifted literals. Shapes of
   // lifted statements are cached; other statements are prepared for one use.
+  // The literals are bound without a copy: `statement` must outlive the lease.
   DbResult<Lease> Prepare(const SqliteStatement& statement);
   // Prepares SQLite text the engine wrote itself (always cached).
   DbResult<Lease> PrepareOwn(std::string_view sql);
@@ -160,8 +161,8 @@ class Connection {
   };
   std::map<std::string, std::shared_ptr<const TableInfo>, NameLess> tables_;
 
-  int commit_lines_ = 500;
-  int commit_ms_ = 100;
+  int commit_lines_ = 10000;
+  int commit_ms_ = 1000;
   int lines_in_transaction_ = 0;
   std::chrono::steady_clock::time_point transaction_began_;
 };

@@ -172,7 +172,9 @@ DbStatus SqliteRecordset::Usable() const {
 
 DbStatus SqliteRecordset::Run(std::string_view jet_sql) const {
   if (auto ok = Usable(); !ok) return ok;
-  auto lease = connection_->Prepare(TranslateJetSql(jet_sql));
+  // Its literals are bound without a copy, so it outlives the lease.
+  const SqliteStatement statement = TranslateJetSql(jet_sql);
+  auto lease = connection_->Prepare(statement);
   if (!lease) return std::unexpected(lease.error());
   sqlite3_stmt* stmt = lease->get();
   const int columns = sqlite3_column_count(stmt);

@@ -25,10 +25,10 @@
 namespace talvenor::import::testing {
 namespace {
 
-constexpr int kLines = 800;
+constexpr int kLines = 10400;
 // Lines done before the kill: more than the SQLite engine groups into one
-// transaction, so some lines are committed and some are not.
-constexpr int kKillAfter = 600;
+// transaction (10,000 lines), so some lines are committed and some are not.
+constexpr int kKillAfter = 10200;
 
 // Line i has a position of its own, one of 97 companies and two contacts
 // from small pools, so later lines match much of what earlier lines made.

@@ -1,10 +1,14 @@
 #include "records/keys.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
 #include <initializer_list>
+#include <set>
+#include <string>
 #include <string_view>
 
 #include "records/date_time.h"
@@ -103,6 +107,32 @@ TEST(NewGuidText, BracedUpperCaseAndNewEachTime) {
     }
   }
   EXPECT_NE(NewGuidText(), a);
+}
+
+TEST(NewGuidText, RandomVersionAndNeverRepeatedByAForkedChild) {
+  const std::string first = NewGuidText();
+  EXPECT_EQ(first[15], '4') << first;  // version 4
+  EXPECT_NE(std::string_view("89AB").find(first[20]), std::string_view::npos) << first;
+  std::set<std::string> seen{first};
+  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(NewGuidText()).second);
+
+  // A child forked after the parent made GUIDs must not make the same ones.
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const std::string guid = NewGuidText();
+    const bool written = ::write(pipe_ends[1], guid.data(), guid.size()) == ssize_t(guid.size());
+    ::_exit(written ? 0 : 1);
+  }
+  ::close(pipe_ends[1]);
+  char from_child[38] = {};
+  EXPECT_EQ(::read(pipe_ends[0], from_child, sizeof from_child), 38);
+  ::close(pipe_ends[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_NE(std::string(from_child, sizeof from_child), NewGuidText());
 }
 
 // Adds a company row with `key` set, as the importer does before saving.
