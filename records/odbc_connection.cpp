@@ -251,6 +251,15 @@ DbStatus Connection::Commit() {
   return {};
 }
 
+DbStatus Connection::Rollback() {
+  if (!line_transactions_) return {};
+  if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK))) {
+    return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
+  }
+  return {};
+}
+
 DbResult<Columns> DescribeResult(SQLHSTMT statement) {
   SQLSMALLINT count = 0;
   if (!Succeeded(SQLNumResultCols(statement, &count))) {

@@ -70,6 +70,8 @@ class Connection {
   DbStatus SetLineTransactions(bool on);
   bool line_transactions() const { return line_transactions_; }
   DbStatus Commit();
+  // Undoes what is pending; nothing to do without line transactions.
+  DbStatus Rollback();
 
   // Commits what is pending and ends the connection. Safe to call twice.
   void Disconnect();

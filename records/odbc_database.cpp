@@ -1,5 +1,8 @@
 #include "records/odbc_database.h"
 
+#include <optional>
+#include <utility>
+
 #include "records/odbc_connection.h"
 #include "records/odbc_recordset.h"
 
@@ -65,7 +68,49 @@ DbStatus OdbcDatabase::Execute(std::string_view sql) {
   return connection_->Execute(odbc::ServerStatement(connection_->server(), sql));
 }
 
-DbStatus OdbcDatabase::LineDone() { return connection_->Commit(); }
+DbStatus OdbcDatabase::LineDone() {
+  if (!line_mode_settled_) {
+    line_mode_settled_ = true;
+    // PostgreSQL ends a transaction at its first error unless the driver
+    // undoes the failed statement alone; only then may a line be one
+    // transaction. A probe that cannot be made leaves every statement
+    // committing on its own.
+    if (IsPostgres() && !connection_->line_transactions() &&
+        UndoesFailedStatementsAlone().value_or(false)) {
+      (void)SetLineTransactions(true);
+    }
+  }
+  return connection_->Commit();
+}
+
+DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
+  if (!IsPostgres()) return false;
+  const bool was_on = connection_->line_transactions();
+  if (was_on) {
+    if (auto r = connection_->Commit(); !r) return std::unexpected(std::move(r.error()));
+  } else if (auto r = connection_->SetLineTransactions(true); !r) {
+    return std::unexpected(std::move(r.error()));
+  }
+  // A setting made for this transaction only survives the failed statement
+  // exactly when the transaction does.
+  std::optional<DbError> trouble;
+  bool kept = false;
+  if (auto r = connection_->Execute("SELECT set_config('talvenor.rollback_probe', 'kept', true)");
+      !r) {
+    trouble = std::move(r.error());
+  } else if (connection_->Execute("SELECT 1/0")) {
+    kept = false;  // the statement meant to fail did not: no answer either way
+  } else if (auto set = odbc::OdbcRecordset::Open(
+                 connection_, "SELECT current_setting('talvenor.rollback_probe', true) AS Probe")) {
+    const DbResult<Value> value = (*set)->Field("Probe");
+    kept = value && value->IsText() && value->text() == "kept";
+  }
+  const DbStatus undone = connection_->Rollback();
+  if (!was_on) (void)connection_->SetLineTransactions(false);
+  if (trouble) return std::unexpected(std::move(*trouble));
+  if (!undone) return std::unexpected(std::move(undone.error()));
+  return kept;
+}
 
 DbStatus OdbcDatabase::Flush() { return connection_->Commit(); }
 

@@ -18,7 +18,10 @@ class Connection;
 // driver's diagnostic records in `providers`; a PostgreSQL unique violation
 // (SQLSTATE 23505) carries provider number 2627 there.
 // Every statement commits on its own: LineDone and Flush do nothing unless
-// line transactions are switched on.
+// line transactions are switched on. On PostgreSQL the first LineDone
+// switches them on when the driver is found to undo a failed statement alone
+// (UndoesFailedStatementsAlone): each later data line is then one commit
+// instead of one per statement. SQL Server always commits every statement.
 class OdbcDatabase final : public Database {
  public:
   // Seconds a login waits for the server's answer by default.
@@ -46,6 +49,14 @@ class OdbcDatabase final : public Database {
   // (psqlODBC with statement-level rollback, SQL Server); off by default.
   DbStatus SetLineTransactions(bool on);
 
+  // True when, inside a transaction, a failed statement is undone alone and
+  // the transaction goes on: psqlODBC's statement-level rollback (its default,
+  // Protocol=7.4-2). Found out by trying it in a transaction that is then
+  // rolled back (writes pending under line transactions are committed first);
+  // a driver that undoes the whole transaction, or leaves it aborted, gives
+  // false. False on every server but PostgreSQL.
+  DbResult<bool> UndoesFailedStatementsAlone();
+
   bool IsPostgres() const;
   bool IsSqlServer() const;
 
@@ -53,6 +64,7 @@ class OdbcDatabase final : public Database {
   explicit OdbcDatabase(std::shared_ptr<odbc::Connection> connection);
 
   std::shared_ptr<odbc::Connection> connection_;
+  bool line_mode_settled_ = false;  // the first LineDone has chosen the commit mode
 };
 
 }  // namespace talvenor::records

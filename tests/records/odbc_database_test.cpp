@@ -486,5 +486,56 @@ TEST_F(OdbcPostgres, WritesCommitAtOnceUnlessLineTransactionsAreOn) {
   EXPECT_EQ(count(), Value::Number(4));
 }
 
+TEST_F(OdbcPostgres, TellsWhetherTheDriverUndoesAFailedStatementAlone) {
+  struct Case {
+    std::string_view protocol;  // added to the connection text
+    bool alone;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"", true},                // psqlODBC's default
+           {";Protocol=7.4-2", true},  // statement-level rollback
+           {";Protocol=7.4-1", false},  // the whole transaction is undone
+           {";Protocol=7.4-0", false},  // the transaction is left aborted
+       }) {
+    SCOPED_TRACE(c.protocol);
+    auto db = OdbcDatabase::Open(PgConnectText() + std::string(c.protocol));
+    ASSERT_TRUE(db.has_value());
+    auto alone = (*db)->UndoesFailedStatementsAlone();
+    ASSERT_TRUE(alone.has_value()) << alone.error().description;
+    EXPECT_EQ(*alone, c.alone);
+    // The probe leaves the connection as it was: a write still commits at once.
+    auto after = (*db)->OpenRecordset("SELECT 1 AS One");
+    ASSERT_TRUE(after.has_value()) << after.error().description;
+  }
+}
+
+TEST_F(OdbcPostgres, AfterTheFirstLineEachLineIsOneTransaction) {
+  const std::string table = scratch_->schema() + ".Grouped";
+  Exec("CREATE TABLE " + table + " (Id INTEGER PRIMARY KEY)");
+  auto count = [&] { return First("SELECT COUNT(*) AS N FROM " + table, "N"); };
+  struct Case {
+    std::string_view protocol;
+    int seen_before_line_done;  // rows another connection sees before the second LineDone
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"", 1},                // grouped: the second line waits for its LineDone
+           {";Protocol=7.4-1", 3},  // not safe to group: every statement commits
+       }) {
+    SCOPED_TRACE(c.protocol);
+    Exec("DELETE FROM " + table);
+    auto db = OdbcDatabase::Open(PgConnectText() + std::string(c.protocol));
+    ASSERT_TRUE(db.has_value());
+    ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
+    ASSERT_TRUE((*db)->LineDone().has_value());
+    ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (2)").has_value());
+    // A failing statement in the middle of a line skips only itself.
+    EXPECT_FALSE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
+    ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (3)").has_value());
+    EXPECT_EQ(count(), Value::Number(c.seen_before_line_done));
+    ASSERT_TRUE((*db)->LineDone().has_value());
+    EXPECT_EQ(count(), Value::Number(3));
+  }
+}
+
 }  // namespace
 }  // namespace talvenor::records
