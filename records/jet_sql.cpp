@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <system_error>
 
+#include "records/sql_quote.h"
 #include "text/ascii.h"
 
 namespace talvenor::records {
@@ -233,16 +234,6 @@ size_t NextSignificant(const std::vector<Token>& tokens, size_t i) {
   return tokens.size();
 }
 
-std::string QuoteText(std::string_view value) {
-  std::string out = "'";
-  for (char c : value) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  out.push_back('\'');
-  return out;
-}
-
 // A Jet LIKE pattern as SQLite's: "*" any run, "?" any character, "[x]" the
 // character x itself. SQLite reads "%" and "_" as wildcards, Jet does not:
 // they are escaped with "\" and `needs_escape` is set.
@@ -345,7 +336,7 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
       out.text += '?';
       out.params.emplace_back(std::move(value));
     } else {
-      out.text += QuoteText(value);
+      out.text += "'" + SqlQuote(value) + "'";
     }
   };
 

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <utility>
 
+#include "records/sql_quote.h"
 #include "records/sqlite_error.h"
 #include "text/ascii.h"
 
@@ -102,15 +103,7 @@ bool Connection::NameLess::operator()(std::string_view a, std::string_view b) co
   return a.size() < b.size();
 }
 
-std::string QuoteText(std::string_view value) {
-  std::string out = "'";
-  for (char c : value) {
-    out.push_back(c);
-    if (c == '\'') out.push_back('\'');
-  }
-  out.push_back('\'');
-  return out;
-}
+std::string QuoteText(std::string_view value) { return "'" + SqlQuote(value) + "'"; }
 
 std::string QuoteName(std::string_view name) {
   std::string out = "\"";
