@@ -16,15 +16,28 @@ using records::Value;
 namespace {
 
 void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
-  const std::string id = NewScriptId(run.target);
-  if (id.empty()) {
+  // The id: a GUID literal "{guid {...}}" on a database file; on a server a
+  // numeric key made from the clock. Two positions created in the same
+  // millisecond get the same key: the later script row moves on to the next
+  // number instead of being lost.
+  Value id;
+  if (run.target.is_odbc) {
+    id = records::NewNumericKey(run.target);
+  } else if (const std::string guid = records::NewGuidText(); !guid.empty()) {
+    id = Value::Text("{guid " + guid + "}");
+  }
+  if (!id.HasValue()) {
     row.problems.push_back("Scripts row not stored: no script id could be made");
     return;
   }
-  const std::string sql =
-      "INSERT INTO Scripts (Script_Id,Description,Job_Id,Script_Type) VALUES (" + id + ",'" +
-      records::SqlQuote(row.first_contact.email) + "'," + position_key.ToText() + ",'USERNAME')";
-  if (run.errors.Step(run.target.db.Execute(sql))) {
+  const std::string rest = ",'" + records::SqlQuote(row.first_contact.email) + "'," +
+                           position_key.ToText() + ",'USERNAME')";
+  const auto statement = [&rest](const Value& script_id) {
+    return "INSERT INTO Scripts (Script_Id,Description,Job_Id,Script_Type) VALUES (" +
+           script_id.ToText() + rest;
+  };
+  if (run.errors.Step(
+          records::ExecuteWithNewKey(run.target, "Script_Id", "Scripts", id, statement))) {
     ++run.counts.script_rows;
   } else {
     row.problems.push_back("Scripts row not stored: " + run.errors.last()->description);
@@ -32,12 +45,6 @@ void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
 }
 
 }  // namespace
-
-std::string NewScriptId(records::Target& target) {
-  if (target.is_odbc) return records::NewNumericKey(target).ToText();
-  const std::string guid = records::NewGuidText();
-  return guid.empty() ? std::string() : "{guid " + guid + "}";
-}
 
 void ImportPosition(RunState& run, ImportRow& row) {
   namespace col = export_column;

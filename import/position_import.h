@@ -12,9 +12,4 @@ namespace talvenor::import {
 // its activity entry and batch membership.
 void ImportPosition(RunState& run, ImportRow& row);
 
-// The Scripts id of a new position: a numeric key in plain decimal on an ODBC
-// target, the GUID literal "{guid {...}}" on a database file. Empty when no
-// id could be made.
-std::string NewScriptId(records::Target& target);
-
 }  // namespace talvenor::import

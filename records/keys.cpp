@@ -196,6 +196,20 @@ Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
   return {};
 }
 
+DbStatus ExecuteWithNewKey(Target& target, std::string_view key_field, std::string_view table,
+                           Value key, const std::function<std::string(const Value&)>& statement) {
+  DbStatus done = target.db.Execute(statement(key));
+  for (int collisions = 0; !done && target.is_odbc && collisions < kMaxKeyCollisions;
+       ++collisions) {
+    if (DecisionNumber(done.error(), target.is_odbc) != kSqlServerPrimaryKey) break;
+    const std::optional<Value> taken = FindTakenKey(target.db, key_field, table, key);
+    if (!taken) break;
+    key = Value::Number(taken->number() + 1);
+    done = target.db.Execute(statement(key));
+  }
+  return done;
+}
+
 void ShowDatabaseErrors(Operator& op, const DbError& error) {
   std::string collected;
   const size_t count = std::min(error.providers.size(), kMaxErrorDescriptions);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,13 @@ std::string NewGuidText();
 // failed save is reported to the operator; duplicates are not.
 Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
                     std::string_view table);
+
+// Executes the INSERT that `statement` builds around `key` (a key written
+// into the statement's own text, such as a script row's id). On an ODBC target
+// a key collision (2627) whose key the check finds taken moves on to key + 1
+// and tries again, as a save does. Returns the outcome of the last try.
+DbStatus ExecuteWithNewKey(Target& target, std::string_view key_field, std::string_view table,
+                           Value key, const std::function<std::string(const Value&)>& statement);
 
 // Reports a failed save: the standard message for the error's number, then the
 // description of every engine error (at most 52).

@@ -262,5 +262,39 @@ TEST(NewNumericKey, DatabaseFileEngineClock) {
   EXPECT_EQ(key.ToText().substr(10), "325");
 }
 
+TEST(ExecuteWithNewKey, AKeyTakenInTheSameMillisecondMovesOnOnlyOnAServer) {
+  const auto insert = [](const Value& id) {
+    return "INSERT INTO Scripts (Script_Id,Job_Id) VALUES (" + id.ToText() + ",7)";
+  };
+  struct Case {
+    std::string_view what;
+    bool odbc;
+    DbError error;
+    bool key_taken;
+    bool stored;
+    int tries;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"collision with a taken key", true, OdbcError(kSqlServerPrimaryKey), true, true, 2},
+           {"collision the check does not find", true, OdbcError(kSqlServerPrimaryKey), false,
+            false, 1},
+           {"another server error", true, OdbcError(547), true, false, 1},
+           {"a database file's duplicate", false, DbError{kDuplicateValue, "dup", {}}, true, false,
+            1},
+       }) {
+    SCOPED_TRACE(c.what);
+    Fixture f;
+    Target target = c.odbc ? f.Odbc() : f.File();
+    f.db.Fail("VALUES (100,", c.error);
+    if (c.key_taken) f.db.Answer("WHERE Script_Id=100", {{{"Script_Id", Value::Number(100)}}});
+    const DbStatus done =
+        ExecuteWithNewKey(target, "Script_Id", "Scripts", Value::Number(100), insert);
+    EXPECT_EQ(done.has_value(), c.stored);
+    EXPECT_EQ(f.db.CountSql("INSERT INTO Scripts"), c.tries);
+    EXPECT_EQ(f.db.CountSql("VALUES (101,7)"), c.stored ? 1 : 0);
+    EXPECT_TRUE(f.op.messages.empty());
+  }
+}
+
 }  // namespace
 }  // namespace talvenor::records
