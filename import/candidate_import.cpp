@@ -29,9 +29,8 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
   const std::string phone = text::FormatPhone(row.field(base + col::kContactPhone));
 
   const LookUpResult found = LookUpKey(
-      run, "SELECT Candidate_Id FROM Candidates WHERE " + MatchCondition("First_Name", first) +
-               " AND " + MatchCondition("Last_Name", last) + " AND " +
-               MatchCondition("Title", title) + " AND " + MatchCondition("Work_Phone", phone));
+      run, "Candidate_Id", "Candidates",
+      {{"First_Name", first}, {"Last_Name", last}, {"Title", title}, {"Work_Phone", phone}});
   if (found.found) {
     // An existing person is left as it is, with the company it had.
     ++run.counts.contacts_matched;

@@ -16,9 +16,8 @@ void ImportCompany(RunState& run, ImportRow& row) {
   const std::string name = CutToSize(row.field(5), size.name);
   const std::string phone = text::FormatPhone(row.field(10));
 
-  const LookUpResult found = LookUpKey(run, "SELECT Company_Id FROM Companies WHERE " +
-                                                MatchCondition("Company_Name", name) + " AND " +
-                                                MatchCondition("Phone", phone));
+  const LookUpResult found =
+      LookUpKey(run, "Company_Id", "Companies", {{"Company_Name", name}, {"Phone", phone}});
   if (found.found) {
     // An existing company is taken as it is: no activity, no membership.
     row.company_key = found.key;

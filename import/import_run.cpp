@@ -117,7 +117,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   ConnectionWatch watch(**db);
   records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
                          services.clock_cache};
-  RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
 
   // Without its batch list a run would attach its records to no list (or to an
   // earlier run's): it stops before its first data line instead.

@@ -53,8 +53,7 @@ void ImportPosition(RunState& run, ImportRow& row) {
   const std::string city = CutToSize(row.field(col::kJobCity), size.city);
 
   const LookUpResult found =
-      LookUpKey(run, "SELECT Job_Id FROM Positions WHERE " + MatchCondition("Job_Title", title) +
-                         " AND " + MatchCondition("City", city));
+      LookUpKey(run, "Job_Id", "Positions", {{"Job_Title", title}, {"City", city}});
   if (found.found) {
     // An existing position is left alone; its key is not needed.
     ++run.counts.positions_matched;

@@ -10,23 +10,32 @@ namespace talvenor::import {
 
 using records::Value;
 
-std::string MatchCondition(std::string_view column, std::string_view text) {
-  std::string out;
-  if (text.empty()) {
-    out.append("(").append(column).append("='' OR ").append(column).append(" IS NULL)");
-    return out;
+void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
+               std::initializer_list<Match> matches) {
+  sql.assign("SELECT ").append(key).append(" FROM ").append(table).append(" WHERE ");
+  bool first = true;
+  for (const Match& m : matches) {
+    if (!first) sql.append(" AND ");
+    first = false;
+    if (m.text.empty()) {
+      sql.append("(").append(m.column).append("='' OR ").append(m.column).append(" IS NULL)");
+    } else {
+      sql.append(m.column).append("='");
+      records::AppendSqlQuoted(sql, m.text);
+      sql.push_back('\'');
+    }
   }
-  out.append(column).append("='").append(records::SqlQuote(text)).append("'");
-  return out;
 }
 
-LookUpResult LookUpKey(RunState& run, const std::string& sql) {
+LookUpResult LookUpKey(RunState& run, std::string_view key, std::string_view table,
+                       std::initializer_list<Match> matches) {
   LookUpResult result;
-  auto set = run.errors.Step(run.target.db.OpenRecordset(sql));
+  LookUpSql(run.sql, key, table, matches);
+  auto set = run.errors.Step(run.target.db.OpenRecordset(run.sql));
   if (!set) return result;
   result.found = !(*set)->Eof();
   if (result.found) {
-    if (auto key = run.errors.Step((*set)->Field(0))) result.key = std::move(*key);
+    if (auto value = run.errors.Step((*set)->Field(0))) result.key = std::move(*value);
   }
   (*set)->Close();
   return result;
@@ -73,15 +82,11 @@ Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field, std:
 
 void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
                    const Value& key, ImportRow& row) {
-  std::string sql = "INSERT INTO ";
-  sql.append(table)
-      .append(" (Rollup_Name,")
-      .append(key_column)
-      .append(") VALUES ('")
-      .append(records::SqlQuote(run.BatchCode))
-      .append("',")
-      .append(key.ToText())
-      .append(")");
+  std::string& sql = run.sql;
+  sql.assign("INSERT INTO ").append(table).append(" (Rollup_Name,").append(key_column);
+  sql.append(") VALUES ('");
+  records::AppendSqlQuoted(sql, run.BatchCode);
+  sql.append("',").append(key.ToText()).append(")");
   if (run.errors.Step(run.target.db.Execute(sql))) return;
   row.problems.push_back(std::string(table) + " row not stored: " + run.errors.last()->description);
 }

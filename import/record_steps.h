@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -9,20 +10,29 @@
 
 namespace talvenor::import {
 
-// The condition of a look-up that compares `column` with a text already cut
-// to the column's size: "Column='text'" with apostrophes doubled. An empty text
-// is stored as Null, so for it the condition is "(Column='' OR Column IS
-// NULL)": a row stored from an empty text is found again.
-std::string MatchCondition(std::string_view column, std::string_view text);
+// One condition of a look-up: `column` compared with a text already cut to
+// the column's size.
+struct Match {
+  std::string_view column;
+  std::string_view text;
+};
 
-// Runs a look-up that selects one key column. A look-up that fails counts as
-// "not found" (the record is then created); a row found whose key cannot be
-// read gives an empty key.
+// The text of a look-up: "SELECT <key> FROM <table> WHERE " and the matches
+// joined with " AND ", each "Column='text'" with apostrophes doubled. An
+// empty text is stored as Null, so for it the condition is "(Column='' OR
+// Column IS NULL)": a row stored from an empty text is found again.
+void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
+               std::initializer_list<Match> matches);
+
+// Runs the look-up LookUpSql makes. A look-up that fails counts as "not found"
+// (the record is then created); a row found whose key cannot be read gives an
+// empty key.
 struct LookUpResult {
   bool found = false;
   records::Value key;
 };
-LookUpResult LookUpKey(RunState& run, const std::string& sql);
+LookUpResult LookUpKey(RunState& run, std::string_view key, std::string_view table,
+                       std::initializer_list<Match> matches);
 
 // The value to store for a text in a column of `size` characters. An empty
 // text is stored as Null. A column with a known size is a text column and

@@ -79,6 +79,9 @@ struct RunState {
   PositionColumns position_columns;
   ImportCounts counts;
   StepErrors errors;
+  // The text of the look-up or membership statement being made, kept from one
+  // to the next so that its space is reused.
+  std::string sql;
 };
 
 // Opens the three insert sets ("SELECT * FROM Companies WHERE Company_Id IS

@@ -120,14 +120,14 @@ std::string QuoteName(std::string_view name) {
 Lease::Lease(Lease&& other) noexcept
     : stmt_(std::exchange(other.stmt_, nullptr)),
       owned_(other.owned_),
-      in_use_(std::exchange(other.in_use_, nullptr)) {}
+      entry_(std::exchange(other.entry_, nullptr)) {}
 
 Lease& Lease::operator=(Lease&& other) noexcept {
   if (this != &other) {
     Release();
     stmt_ = std::exchange(other.stmt_, nullptr);
     owned_ = other.owned_;
-    in_use_ = std::exchange(other.in_use_, nullptr);
+    entry_ = std::exchange(other.entry_, nullptr);
   }
   return *this;
 }
@@ -141,10 +141,24 @@ void Lease::Release() {
   } else {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
-    if (in_use_) *in_use_ = false;
+    if (entry_) entry_->in_use = false;
   }
   stmt_ = nullptr;
-  in_use_ = nullptr;
+  entry_ = nullptr;
+}
+
+std::shared_ptr<const ResultColumns> Lease::Columns() const {
+  if (entry_ && entry_->columns) return entry_->columns;
+  auto columns = std::make_shared<ResultColumns>();
+  const int count = stmt_ ? sqlite3_column_count(stmt_) : 0;
+  for (int i = 0; i < count; ++i) {
+    const char* name = sqlite3_column_name(stmt_, i);
+    const char* declared = sqlite3_column_decltype(stmt_, i);
+    columns->names.emplace_back(name ? name : "");
+    columns->declared.emplace_back(declared ? declared : "");
+  }
+  if (entry_) entry_->columns = columns;
+  return columns;
 }
 
 // --- Connection --------------------------------------------------------------
@@ -198,7 +212,7 @@ DbResult<Lease> Connection::PrepareText(std::string_view sql, bool cache) {
       cache_.splice(cache_.begin(), cache_, found->second);
       ++stats_.reused;
       lease.stmt_ = found->second->stmt;
-      lease.in_use_ = &found->second->in_use;
+      lease.entry_ = &*found->second;
       found->second->in_use = true;
       return lease;
     }
@@ -232,11 +246,11 @@ DbResult<Lease> Connection::PrepareText(std::string_view sql, bool cache) {
     cache_index_.erase(it->key);
     it = cache_.erase(it);
   }
-  cache_.push_front(Cached{std::string(sql), stmt, true});
+  cache_.push_front(Cached{std::string(sql), stmt, true, nullptr});
   cache_index_[cache_.front().key] = cache_.begin();
   ++stats_.prepared;
   lease.stmt_ = stmt;
-  lease.in_use_ = &cache_.front().in_use;
+  lease.entry_ = &cache_.front();
   return lease;
 }
 
@@ -348,6 +362,8 @@ void Connection::Close() {
 void Connection::ForgetTables() {
   tables_.clear();
   next_keys_.clear();
+  // A definition may have changed what "SELECT *" returns.
+  for (Cached& c : cache_) c.columns.reset();
 }
 
 DbResult<std::shared_ptr<const TableInfo>> Connection::Table(std::string_view name) {

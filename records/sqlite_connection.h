@@ -56,6 +56,22 @@ struct TableInfo {
   mutable std::string uncached_sql_;
 };
 
+// The names and declared types of a statement's result columns.
+struct ResultColumns {
+  std::vector<std::string> names;
+  std::vector<std::string> declared;  // "" for a column that is an expression
+};
+
+// A statement the connection keeps prepared, with what is known of it.
+struct CachedStatement {
+  std::string key;
+  sqlite3_stmt* stmt = nullptr;
+  bool in_use = false;
+  // Read at the first use that asks for them, and forgotten when a statement
+  // that is no data statement (a definition) runs.
+  std::shared_ptr<const ResultColumns> columns;
+};
+
 // A prepared statement in use: borrowed from the cache or prepared for one
 // use. Released statements are reset and their bindings cleared.
 class Lease {
@@ -67,13 +83,16 @@ class Lease {
   Lease& operator=(const Lease&) = delete;
   ~Lease();
   sqlite3_stmt* get() const { return stmt_; }
+  // The statement's result columns (shared with every later use of a cached
+  // statement).
+  std::shared_ptr<const ResultColumns> Columns() const;
 
  private:
   friend class Connection;
   void Release();
   sqlite3_stmt* stmt_ = nullptr;
   bool owned_ = false;
-  bool* in_use_ = nullptr;
+  CachedStatement* entry_ = nullptr;  // the cache entry of a borrowed statement
 };
 
 class Connection {
@@ -127,11 +146,7 @@ class Connection {
   static constexpr std::size_t kCacheCapacity = 256;
 
  private:
-  struct Cached {
-    std::string key;
-    sqlite3_stmt* stmt = nullptr;
-    bool in_use = false;
-  };
+  using Cached = CachedStatement;
   DbResult<Lease> PrepareText(std::string_view sql, bool cache);
   DbStatus Exec(const char* sql);
   // Row and transaction hooks that keep next_keys_ true.

@@ -182,15 +182,8 @@ DbStatus SqliteRecordset::Run(std::string_view jet_sql) const {
   if (columns == 0 || !sqlite3_stmt_readonly(stmt)) {
     return std::unexpected(EngineError(kInvalidOperation));
   }
-  names_.clear();
-  declared_.clear();
+  columns_ = lease->Columns();
   row_.clear();
-  for (int i = 0; i < columns; ++i) {
-    const char* name = sqlite3_column_name(stmt, i);
-    const char* declared = sqlite3_column_decltype(stmt, i);
-    names_.emplace_back(name ? name : "");
-    declared_.emplace_back(declared ? declared : "");
-  }
   const int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) {
     for (int i = 0; i < columns; ++i) row_.push_back(ColumnValue(stmt, i));
@@ -221,8 +214,9 @@ DbResult<Value> SqliteRecordset::Field(std::string_view name) const {
     return pending_[size_t(at)].value_or(Value::Null());
   }
   if (auto ok = EnsureRead(); !ok) return std::unexpected(ok.error());
-  for (size_t i = 0; i < names_.size(); ++i) {
-    if (!text::EqualsIgnoreCase(names_[i], name)) continue;
+  const std::vector<std::string>& names = columns_->names;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!text::EqualsIgnoreCase(names[i], name)) continue;
     if (!has_row_) return std::unexpected(EngineError(kNoCurrentRecord));
     return row_[i];
   }
@@ -236,7 +230,9 @@ DbResult<Value> SqliteRecordset::Field(int index) const {
     return pending_[size_t(index)].value_or(Value::Null());
   }
   if (auto ok = EnsureRead(); !ok) return std::unexpected(ok.error());
-  if (index < 0 || size_t(index) >= names_.size()) return std::unexpected(ItemNotFound());
+  if (index < 0 || size_t(index) >= columns_->names.size()) {
+    return std::unexpected(ItemNotFound());
+  }
   if (!has_row_) return std::unexpected(EngineError(kNoCurrentRecord));
   return row_[size_t(index)];
 }
@@ -248,8 +244,12 @@ DbResult<int> SqliteRecordset::FieldSize(std::string_view name) const {
     if (at < 0) return std::unexpected(ItemNotFound());
     return table->columns[size_t(at)].size;
   }
-  for (size_t i = 0; i < names_.size(); ++i) {
-    if (text::EqualsIgnoreCase(names_[i], name)) return DescribeType(names_[i], declared_[i]).size;
+  if (!columns_) return std::unexpected(ItemNotFound());
+  const ResultColumns& columns = *columns_;
+  for (size_t i = 0; i < columns.names.size(); ++i) {
+    if (text::EqualsIgnoreCase(columns.names[i], name)) {
+      return DescribeType(columns.names[i], columns.declared[i]).size;
+    }
   }
   return std::unexpected(ItemNotFound());
 }
@@ -273,8 +273,15 @@ DbStatus SqliteRecordset::AddNew() {
 DbStatus SqliteRecordset::SetField(std::string_view name, const Value& value) {
   if (auto ok = Usable(); !ok) return ok;
   if (!adding_) return std::unexpected(EngineError(kUpdateWithoutAddNew));
-  const int at = table_->Find(name);
-  if (at < 0) return std::unexpected(ItemNotFound());
+  // Callers mostly set fields in the table's column order: the column after
+  // the one set last is tried before the search.
+  const std::vector<Column>& columns = table_->columns;
+  int at = next_column_;
+  if (size_t(at) >= columns.size() || !text::EqualsIgnoreCase(columns[size_t(at)].name, name)) {
+    at = table_->Find(name);
+    if (at < 0) return std::unexpected(ItemNotFound());
+  }
+  next_column_ = at + 1;
   auto stored = StoredForm(table_->columns[size_t(at)], value);
   if (!stored) return std::unexpected(stored.error());
   pending_[size_t(at)] = std::move(*stored);
@@ -308,7 +315,7 @@ void SqliteRecordset::Close() {
   adding_ = false;
   pending_.clear();
   row_.clear();
-  names_.clear();
+  columns_.reset();
   table_.reset();
   table_known_ = true;
   connection_.reset();

@@ -56,11 +56,11 @@ class SqliteRecordset final : public Recordset {
   // (table sets).
   mutable bool read_ = false;
   mutable bool has_row_ = false;
-  mutable std::vector<std::string> names_;
-  mutable std::vector<std::string> declared_;
+  mutable std::shared_ptr<const ResultColumns> columns_;  // set by every read
   mutable std::vector<Value> row_;
   // The row being added: a stored value per table column, unset when nullopt.
   bool adding_ = false;
+  int next_column_ = 0;  // the column after the one SetField set last
   std::vector<std::optional<Value>> pending_;
 };
 
