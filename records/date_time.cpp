@@ -117,16 +117,43 @@ double FromCivil(const CivilTime& t) {
   return days + ms / double(kMsPerDay);
 }
 
+namespace {
+
+// The texts FormatDateTime made last. An import formats the same second in
+// the same few patterns for every record it stores (the activity memo, its
+// date, Last_Activity): a repeat is copied instead of formatted again. The
+// text depends on the civil time to the second, the weekday and the pattern
+// alone.
+struct FormattedDate {
+  CivilTime t;
+  int weekday = -1;
+  std::string pattern;
+  std::string text;
+};
+
+bool SameSecond(const CivilTime& a, const CivilTime& b) {
+  return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+         a.minute == b.minute && a.second == b.second;
+}
+
+}  // namespace
+
 std::string FormatDateTime(double serial, std::string_view pattern) {
   const CivilTime t = ToCivil(serial);
-  const bool twelve_hour = pattern.find("AM/PM") != std::string_view::npos ||
-                           pattern.find("a/p") != std::string_view::npos;
-  const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
-  const int shown_hour = twelve_hour ? hour12 : t.hour;
   const int weekday = int(std::chrono::weekday{
       std::chrono::sys_days{std::chrono::days{
           static_cast<long long>(std::floor(serial)) -
           kUnixEpochSerial}}}.c_encoding());
+  constexpr size_t kRemembered = 4;
+  thread_local std::array<FormattedDate, kRemembered> remembered;
+  thread_local size_t next_slot = 0;
+  for (const FormattedDate& f : remembered) {
+    if (f.weekday == weekday && SameSecond(f.t, t) && f.pattern == pattern) return f.text;
+  }
+  const bool twelve_hour = pattern.find("AM/PM") != std::string_view::npos ||
+                           pattern.find("a/p") != std::string_view::npos;
+  const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+  const int shown_hour = twelve_hour ? hour12 : t.hour;
   std::string out;
   out.reserve(pattern.size() + 8);
   size_t i = 0;
@@ -198,6 +225,12 @@ std::string FormatDateTime(double serial, std::string_view pattern) {
     }
     out += pattern[i], i += 1;
   }
+  FormattedDate& slot = remembered[next_slot];
+  next_slot = (next_slot + 1) % kRemembered;
+  slot.t = t;
+  slot.weekday = weekday;
+  slot.pattern.assign(pattern);
+  slot.text = out;
   return out;
 }
 

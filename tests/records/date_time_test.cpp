@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "records/value.h"
@@ -13,7 +14,9 @@ namespace {
 const double kTuesdayAfternoon = FromCivil({2026, 12, 8, 15, 4, 5, 123});
 
 TEST(FormatDateTime, WritesThePatternsInUse) {
-  struct Case { std::string_view pattern, want; };
+  struct Case {
+    std::string_view pattern, want;
+  };
   for (const Case& c : std::initializer_list<Case>{
            {"m/d/yyyy", "12/8/2026"},
            {"m/d/yyyy h:nn:ss AM/PM", "12/8/2026 3:04:05 PM"},
@@ -27,7 +30,9 @@ TEST(FormatDateTime, WritesThePatternsInUse) {
 }
 
 TEST(FormatDateTime, TheLongestLetterRunWinsAndOtherLettersStay) {
-  struct Case { std::string_view pattern, want; };
+  struct Case {
+    std::string_view pattern, want;
+  };
   for (const Case& c : std::initializer_list<Case>{
            {"dd/mm/yy hh:nn:ss", "08/12/26 15:04:05"},
            {"mmmm dddd", "Dec12 Tue8"},
@@ -40,12 +45,43 @@ TEST(FormatDateTime, TheLongestLetterRunWinsAndOtherLettersStay) {
 }
 
 TEST(FormatDateTime, TwelveHourClockAroundMidnightAndNoon) {
-  struct Case { int hour; std::string_view want; };
+  struct Case {
+    int hour;
+    std::string_view want;
+  };
   for (const Case& c : std::initializer_list<Case>{
            {0, "12:07 AM a"}, {11, "11:07 AM a"}, {12, "12:07 PM p"}, {23, "11:07 PM p"}}) {
     SCOPED_TRACE(c.hour);
     const double t = FromCivil({2026, 1, 3, c.hour, 7, 0, 0});
     EXPECT_EQ(FormatDateTime(t, "h:nn AM/PM a/p"), c.want);
+  }
+}
+
+// Texts are remembered and copied for a repeat: a repeat must only ever be a
+// call with the same second, the same weekday and the same pattern.
+TEST(FormatDateTime, RepeatsNeverGiveAnotherCallsText) {
+  struct Case {
+    double serial;
+    std::string_view pattern, want;
+  };
+  const double next_second = FromCivil({2026, 12, 8, 15, 4, 6, 0});
+  const double same_second_later = FromCivil({2026, 12, 8, 15, 4, 5, 900});
+  const double rounds_to_next_day = FromCivil({2026, 12, 8, 23, 59, 59, 999}) + 0.6 / 86400000;
+  const std::initializer_list<Case> cases = {
+      {kTuesdayAfternoon, "h:nn:ss", "3:04:05"},
+      {next_second, "h:nn:ss", "3:04:06"},
+      {same_second_later, "h:nn:ss", "3:04:05"},
+      {kTuesdayAfternoon, "hh:nn:ss", "15:04:05"},
+      {kTuesdayAfternoon + 1, "h:nn:ss ddd", "3:04:05 Wed"},
+      {kTuesdayAfternoon + 7, "h:nn:ss ddd", "3:04:05 Tue"},
+      {kTuesdayAfternoon + 7, "h:nn:ss d", "3:04:05 15"},
+      {rounds_to_next_day, "m/d h:nn:ss ddd", "12/9 0:00:00 Tue"},
+  };
+  for (int round = 0; round < 3; ++round) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.pattern) + " " + std::string(c.want));
+      EXPECT_EQ(FormatDateTime(c.serial, c.pattern), c.want);
+    }
   }
 }
 
@@ -65,7 +101,11 @@ TEST(DateSerial, CountsDaysFrom30December1899) {
 }
 
 TEST(ParseDateTime, ReadsServerAndLocalForms) {
-  struct Case { std::string_view in; bool ok; int hour, second; };
+  struct Case {
+    std::string_view in;
+    bool ok;
+    int hour, second;
+  };
   for (const Case& c : std::initializer_list<Case>{
            {"08 Dec 2026 15:04:05", true, 15, 5},
            {"12/8/2026 3:04:05 PM", true, 15, 5},
@@ -96,10 +136,17 @@ TEST(ParseDateTime, ReadsServerAndLocalForms) {
 }
 
 TEST(NumberToText, PlainDecimalWithoutTrailingZero) {
-  struct Case { double in; std::string_view want; };
-  for (const Case& c : std::initializer_list<Case>{
-           {12345, "12345"}, {4636462783123.0, "4636462783123"}, {-5, "-5"}, {0.5, "0.5"},
-           {-0.0, "0"}, {1e3, "1000"}, {1.25, "1.25"}}) {
+  struct Case {
+    double in;
+    std::string_view want;
+  };
+  for (const Case& c : std::initializer_list<Case>{{12345, "12345"},
+                                                   {4636462783123.0, "4636462783123"},
+                                                   {-5, "-5"},
+                                                   {0.5, "0.5"},
+                                                   {-0.0, "0"},
+                                                   {1e3, "1000"},
+                                                   {1.25, "1.25"}}) {
     SCOPED_TRACE(c.want);
     EXPECT_EQ(NumberToText(c.in), c.want);
   }
