@@ -68,13 +68,13 @@ TEST(FormatDateTime, RepeatsNeverGiveAnotherCallsText) {
   const double same_second_later = FromCivil({2026, 12, 8, 15, 4, 5, 900});
   const double rounds_to_next_day = FromCivil({2026, 12, 8, 23, 59, 59, 999}) + 0.6 / 86400000;
   const std::initializer_list<Case> cases = {
-      {kTuesdayAfternoon, "h:nn:ss", "3:04:05"},
-      {next_second, "h:nn:ss", "3:04:06"},
-      {same_second_later, "h:nn:ss", "3:04:05"},
-      {kTuesdayAfternoon, "hh:nn:ss", "15:04:05"},
-      {kTuesdayAfternoon + 1, "h:nn:ss ddd", "3:04:05 Wed"},
-      {kTuesdayAfternoon + 7, "h:nn:ss ddd", "3:04:05 Tue"},
-      {kTuesdayAfternoon + 7, "h:nn:ss d", "3:04:05 15"},
+      {kTuesdayAfternoon, "h:nn:ss", "15:04:05"},
+      {next_second, "h:nn:ss", "15:04:06"},
+      {same_second_later, "h:nn:ss", "15:04:05"},
+      {kTuesdayAfternoon, "h:nn:ss AM/PM", "3:04:05 PM"},
+      {kTuesdayAfternoon + 1, "h:nn:ss ddd", "15:04:05 Wed"},
+      {kTuesdayAfternoon + 7, "h:nn:ss ddd", "15:04:05 Tue"},
+      {kTuesdayAfternoon + 7, "h:nn:ss d", "15:04:05 15"},
       {rounds_to_next_day, "m/d h:nn:ss ddd", "12/9 0:00:00 Tue"},
   };
   for (int round = 0; round < 3; ++round) {
