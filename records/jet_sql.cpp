@@ -1,9 +1,11 @@
 #include "records/jet_sql.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstddef>
 #include <system_error>
+#include <unordered_map>
 
 #include "records/sql_quote.h"
 #include "text/ascii.h"
@@ -60,7 +62,15 @@ std::string NameOf(const Token& t);
 
 // Character classes, looked up once per byte (the lexer runs for every
 // statement of an import).
-enum : unsigned char { kSpaceClass = 1, kDigitClass = 2, kWordStartClass = 4, kWordClass = 8 };
+enum : unsigned char {
+  kSpaceClass = 1,
+  kDigitClass = 2,
+  kWordStartClass = 4,
+  kWordClass = 8,
+  // A character that, where a token starts, is a token of its own or part of
+  // a run of blanks, and never starts a literal, name, comment or parameter.
+  kPlainClass = 16,
+};
 
 constexpr std::array<unsigned char, 256> MakeClasses() {
   std::array<unsigned char, 256> classes{};
@@ -72,6 +82,9 @@ constexpr std::array<unsigned char, 256> MakeClasses() {
       k |= kWordStartClass | kWordClass;
     }
     if (c == '$') k |= kWordClass;
+    const bool starts_something =
+        std::string_view("-/'\"`[{?:@$.").find(char(c)) != std::string_view::npos;
+    if ((k & (kWordClass | kDigitClass)) == 0 && !starts_something && c != 0) k |= kPlainClass;
     classes[size_t(c)] = k;
   }
   return classes;
@@ -110,12 +123,8 @@ size_t GuidLiteralLength(std::string_view s, size_t at) {
 // Length of a quoted run that ends at `close`, where a doubled `close` stands
 // for one. 0 when it never closes.
 size_t QuotedLength(std::string_view s, size_t at, char close) {
-  for (size_t i = at + 1; i < s.size(); ++i) {
-    if (s[i] != close) continue;
-    if (i + 1 < s.size() && s[i + 1] == close) {
-      ++i;
-      continue;
-    }
+  for (size_t i = s.find(close, at + 1); i != std::string_view::npos; i = s.find(close, i + 2)) {
+    if (i + 1 < s.size() && s[i + 1] == close) continue;  // a doubled quote
     return i + 1 - at;
   }
   return 0;
@@ -144,65 +153,86 @@ size_t NumberLength(std::string_view s, size_t at) {
   return i - at;
 }
 
+struct TokenSpan {
+  Tok kind;
+  size_t size;
+};
+
+// The token that starts at `i` (i < s.size()). Lex and the shape scan both
+// read the text through this one function, so they always agree on where
+// each literal starts and ends.
+TokenSpan TokenAt(std::string_view s, size_t i) {
+  const char c = s[i];
+  const bool more = i + 1 < s.size();
+  auto word_run = [&](size_t n) {
+    while (i + n < s.size() && IsWordChar(s[i + n])) ++n;
+    return n;
+  };
+  switch (c) {
+    case '-':
+      if (more && s[i + 1] == '-') {
+        const size_t end = s.find('\n', i);
+        return {Tok::kComment, end == std::string_view::npos ? s.size() - i : end - i};
+      }
+      return {Tok::kPunct, 1};
+    case '/':
+      if (more && s[i + 1] == '*') {
+        const size_t end = s.find("*/", i + 2);
+        return {Tok::kComment, end == std::string_view::npos ? s.size() - i : end + 2 - i};
+      }
+      return {Tok::kPunct, 1};
+    case '\'': {
+      const size_t n = QuotedLength(s, i, '\'');
+      // An apostrophe without its closing one: left for SQLite to refuse.
+      return n == 0 ? TokenSpan{Tok::kBadString, s.size() - i} : TokenSpan{Tok::kString, n};
+    }
+    case '"':
+    case '`': {
+      const size_t n = QuotedLength(s, i, c);
+      return {Tok::kQuotedName, n == 0 ? s.size() - i : n};
+    }
+    case '[': {
+      const size_t end = s.find(']', i);
+      return {Tok::kBracketName, end == std::string_view::npos ? s.size() - i : end + 1 - i};
+    }
+    case '{': {
+      const size_t n = GuidLiteralLength(s, i);
+      return n == 0 ? TokenSpan{Tok::kPunct, 1} : TokenSpan{Tok::kGuid, n};
+    }
+    case '?':
+      return {Tok::kParam, word_run(1)};
+    case ':':
+    case '@':
+    case '$':
+      if (more && IsWordChar(s[i + 1])) return {Tok::kParam, word_run(1)};
+      return {Tok::kPunct, 1};
+    case '.':
+      if (!more || !IsDigit(s[i + 1])) return {Tok::kPunct, 1};
+      break;
+    default:
+      if (IsSpace(c)) {
+        size_t n = 1;
+        while (i + n < s.size() && IsSpace(s[i + n])) ++n;
+        return {Tok::kSpace, n};
+      }
+      if (IsWordStart(c)) return {Tok::kWord, word_run(1)};
+      if (!IsDigit(c)) return {Tok::kPunct, 1};
+      break;
+  }
+  // A number, starting with a digit or with "." and a digit.
+  const size_t n = NumberLength(s, i);
+  // "1abc" is no number SQLite reads; keep it whole and never lift it.
+  if (i + n < s.size() && IsWordChar(s[i + n])) return {Tok::kWord, word_run(n)};
+  return {Tok::kNumber, n};
+}
+
 void Lex(std::string_view s, std::vector<Token>& tokens) {
   tokens.clear();
   tokens.reserve(s.size() / 3 + 4);
-  size_t i = 0;
-  while (i < s.size()) {
-    const char c = s[i];
-    Token t{Tok::kPunct, {}};
-    size_t n = 1;
-    if (IsSpace(c)) {
-      t.kind = Tok::kSpace;
-      while (i + n < s.size() && IsSpace(s[i + n])) ++n;
-    } else if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-      t.kind = Tok::kComment;
-      while (i + n < s.size() && s[i + n] != '\n') ++n;
-    } else if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-      t.kind = Tok::kComment;
-      const size_t end = s.find("*/", i + 2);
-      n = end == std::string_view::npos ? s.size() - i : end + 2 - i;
-    } else if (c == '\'') {
-      n = QuotedLength(s, i, '\'');
-      t.kind = Tok::kString;
-      if (n == 0) {
-        t.kind = Tok::kBadString;
-        n = s.size() - i;
-      }
-    } else if (c == '"' || c == '`') {
-      n = QuotedLength(s, i, c);
-      if (n == 0) n = s.size() - i;
-      t.kind = Tok::kQuotedName;
-    } else if (c == '[') {
-      const size_t end = s.find(']', i);
-      n = end == std::string_view::npos ? s.size() - i : end + 1 - i;
-      t.kind = Tok::kBracketName;
-    } else if (c == '{') {
-      n = GuidLiteralLength(s, i);
-      if (n == 0) {
-        n = 1;
-      } else {
-        t.kind = Tok::kGuid;
-      }
-    } else if (IsDigit(c) || (c == '.' && i + 1 < s.size() && IsDigit(s[i + 1]))) {
-      n = NumberLength(s, i);
-      t.kind = Tok::kNumber;
-      // "1abc" is no number SQLite reads; keep it whole and never lift it.
-      if (i + n < s.size() && IsWordChar(s[i + n])) {
-        while (i + n < s.size() && IsWordChar(s[i + n])) ++n;
-        t.kind = Tok::kWord;
-      }
-    } else if (IsWordStart(c)) {
-      t.kind = Tok::kWord;
-      while (i + n < s.size() && IsWordChar(s[i + n])) ++n;
-    } else if (c == '?' ||
-               ((c == ':' || c == '@' || c == '$') && i + 1 < s.size() && IsWordChar(s[i + 1]))) {
-      t.kind = Tok::kParam;
-      while (i + n < s.size() && IsWordChar(s[i + n])) ++n;
-    }
-    t.text = s.substr(i, n);
-    tokens.push_back(t);
-    i += n;
+  for (size_t i = 0; i < s.size();) {
+    const TokenSpan t = TokenAt(s, i);
+    tokens.push_back({t.kind, s.substr(i, t.size)});
+    i += t.size;
   }
 }
 
@@ -265,8 +295,15 @@ std::string LikePattern(std::string_view jet, bool* needs_escape) {
 // A numeric literal as a bound value of the same type SQLite gives the literal.
 std::optional<SqlParam> NumberParam(std::string_view text) {
   if (text.size() > 1 && (text[1] == 'x' || text[1] == 'X')) return std::nullopt;
-  const bool whole = text.find_first_of(".eE") == std::string_view::npos;
-  if (whole) {
+  bool whole = true;
+  for (char c : text) whole = whole && IsDigit(c);
+  if (whole && text.size() <= 18) {
+    // Short runs of digits, the keys and counts of an import, cannot overflow.
+    std::int64_t v = 0;
+    for (char c : text) v = v * 10 + (c - '0');
+    return SqlParam{v};
+  }
+  if (text.find_first_of(".eE") == std::string_view::npos) {
     std::int64_t v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     // A whole number past int64 is a REAL to SQLite; left as written.
@@ -295,11 +332,29 @@ bool EndsPositionList(const Token& t) {
   return false;
 }
 
-}  // namespace
+// How the translation wrote one literal: what a later statement of the same
+// shape can reuse.
+enum class Use : unsigned char {
+  kText,        // lifted: the text between the apostrophes
+  kGuid,        // lifted: the braced GUID text
+  kNumber,      // lifted: NumberParam of the literal
+  kAsWritten,   // copied into the statement as written
+  kByValue,     // rewritten according to its value (a LIKE pattern, ...)
+  kUnliftable,  // a number that was to be lifted but does not convert
+};
 
-SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
-  // Every statement of an import passes here: the token list is kept from
-  // one call to the next instead of being allocated afresh.
+struct LiteralUse {
+  size_t at;  // where the literal starts in the Jet text
+  Use use;
+  size_t out_at;  // where it went in the translated text
+};
+
+// The translation itself. When `uses` is given, it receives one entry per
+// literal, in the order the literals were written out.
+SqliteStatement TranslateFull(std::string_view jet, bool lift_literals,
+                              std::vector<LiteralUse>* uses) {
+  // The token list is kept from one call to the next instead of being
+  // allocated afresh.
   thread_local std::vector<Token> tokens;
   Lex(jet, tokens);
   SqliteStatement out;
@@ -312,11 +367,15 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
   }
   out.lifted = lift;
 
+  auto note = [&](const Token& t, Use use, size_t out_at) {
+    if (uses) uses->push_back({size_t(t.text.data() - jet.data()), use, out_at});
+  };
+
   int depth = 0;
   // TOP n becomes LIMIT n, written where the SELECT's depth closes.
   struct PendingLimit {
     int depth;
-    std::string count;
+    const Token* count;
   };
   std::vector<PendingLimit> limits;
   int positions_depth = -1;     // inside ORDER BY / GROUP BY at this depth
@@ -327,17 +386,23 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
 
   auto flush_limits = [&](int at_depth) {
     while (!limits.empty() && limits.back().depth == at_depth) {
-      out.text += " LIMIT " + limits.back().count;
+      out.text += " LIMIT ";
+      note(*limits.back().count, Use::kAsWritten, out.text.size());
+      out.text += limits.back().count->text;
       limits.pop_back();
     }
   };
+  // Writes a text literal's value; true when it was lifted.
   auto emit_text_literal = [&](std::string value) {
     if (lift && !(prev && IsWord(*prev, "AS"))) {
       out.text += '?';
       out.params.emplace_back(std::move(value));
-    } else {
-      out.text += "'" + SqlQuote(value) + "'";
+      return true;
     }
+    out.text += '\'';
+    AppendSqlQuoted(out.text, value);
+    out.text += '\'';
+    return false;
   };
 
   for (size_t i = 0; i < tokens.size(); ++i) {
@@ -348,18 +413,22 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
     }
     if (ended) out.several_statements = true;
     const Token* self = &t;
+    const size_t out_at = out.text.size();
     switch (t.kind) {
       case Tok::kString:
         if (prev && IsWord(*prev, "LIKE")) {
           bool needs_escape = false;
           emit_text_literal(LikePattern(Unquoted(t.text), &needs_escape));
           if (needs_escape) out.text += " ESCAPE '\\'";
+          note(t, Use::kByValue, out_at);
         } else {
-          emit_text_literal(Unquoted(t.text));
+          // Not lifted, the literal is written back quoted as it came.
+          note(t, emit_text_literal(Unquoted(t.text)) ? Use::kText : Use::kAsWritten, out_at);
         }
         break;
       case Tok::kGuid:
-        emit_text_literal(std::string(GuidOf(t.text)));
+        note(t, emit_text_literal(std::string(GuidOf(t.text))) ? Use::kGuid : Use::kByValue,
+             out_at);
         break;
       case Tok::kNumber: {
         const bool keep = !lift || positions_depth == depth || type_size_depth >= 0;
@@ -367,8 +436,10 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
         if (p) {
           out.text += '?';
           out.params.push_back(std::move(*p));
+          note(t, Use::kNumber, out_at);
         } else {
           out.text += t.text;
+          note(t, keep ? Use::kAsWritten : Use::kUnliftable, out_at);
         }
         break;
       }
@@ -412,7 +483,7 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
           if (count < tokens.size() && tokens[count].kind == Tok::kNumber) {
             const size_t after = NextSignificant(tokens, count);
             if (after >= tokens.size() || !IsWord(tokens[after], "PERCENT")) {
-              limits.push_back({depth, std::string(tokens[count].text)});
+              limits.push_back({depth, &tokens[count]});
               // Drop "TOP n" and the blank after it.
               i = count;
               if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kSpace) ++i;
@@ -464,22 +535,269 @@ SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
       prev = prev2 = nullptr;
     }
   }
-  if (!ended) {
+  if (!ended && !limits.empty()) {
     // Put the LIMIT before trailing blanks and comments.
     size_t keep = out.text.size();
-    std::string tail;
     for (size_t i = tokens.size(); i-- > 0 && !Significant(tokens[i]);) {
       keep -= tokens[i].text.size();
     }
-    if (!limits.empty()) {
-      tail = out.text.substr(keep);
-      out.text.resize(keep);
-      flush_limits(0);
-      out.text += tail;
-    }
+    const std::string tail = out.text.substr(keep);
+    out.text.resize(keep);
+    flush_limits(0);
+    out.text += tail;
   }
   return out;
 }
+
+// ---------------------------------------------------------------------------
+// Statements of one shape. An import sends the same dozen statements for
+// every line with other values in them. The shape of a statement is its text
+// with every literal replaced by a marker of its kind; the first statement of
+// a shape is translated in full and leaves a recipe that translates the next
+// ones from one scan of their text.
+
+struct Literal {
+  Tok kind;  // kString, kNumber or kGuid
+  size_t at;
+  size_t size;
+};
+
+// A marker byte. A token that starts with it stops the scan, so in a shape
+// key it always stands for a literal, never for the text itself.
+constexpr char kMarker = '\0';
+
+// Longer texts are translated in full every time: their shapes would make
+// the cache large and they are not what an import repeats.
+constexpr size_t kMaxShapeText = 4096;
+constexpr size_t kMaxShapes = 256;
+
+// Writes the shape key of `s` into `key` and its literals into `literals`.
+// False when the text cannot be keyed.
+bool ScanShape(std::string_view s, std::string& key, std::vector<Literal>& literals) {
+  key.clear();
+  literals.clear();
+  if (s.size() > kMaxShapeText) return false;
+  size_t run = 0;  // start of the text not yet copied into the key
+  for (size_t i = 0; i < s.size();) {
+    // Blanks, punctuation and words, most of a statement, are passed over
+    // here as TokenAt would read them.
+    if (Is(s[i], kPlainClass)) {
+      ++i;
+      continue;
+    }
+    if (IsWordStart(s[i])) {
+      ++i;
+      while (i < s.size() && IsWordChar(s[i])) ++i;
+      continue;
+    }
+    const TokenSpan t = TokenAt(s, i);
+    char kind = 0;
+    switch (t.kind) {
+      case Tok::kString:
+        kind = 'S';
+        break;
+      case Tok::kNumber:
+        kind = 'N';
+        break;
+      case Tok::kGuid:
+        kind = 'G';
+        break;
+      case Tok::kPunct:
+        if (s[i] == kMarker) return false;
+        break;
+      default:
+        break;
+    }
+    if (kind != 0) {
+      key.append(s.data() + run, i - run);
+      key += kMarker;
+      key += kind;
+      literals.push_back({t.kind, i, t.size});
+      run = i + t.size;
+    }
+    i += t.size;
+  }
+  key.append(s.data() + run, s.size() - run);
+  return true;
+}
+
+struct Recipe {
+  bool usable = false;  // false: statements of this shape are translated in full
+  bool lifted = false;
+  bool several_statements = false;
+  // The translated text without the literals that stand in it as written.
+  std::string text;
+  struct Splice {
+    size_t at;  // in `text`
+    size_t literal;
+  };
+  std::vector<Splice> splices;  // ordered by `at`
+  struct Lift {
+    size_t literal;
+    Use use;
+  };
+  std::vector<Lift> lifts;  // in the order of the parameters
+};
+
+// A statement of the recipe's shape, made from its literals; nothing when a
+// number does not convert (the full translation then writes it as it is).
+std::optional<SqliteStatement> Apply(const Recipe& recipe, std::string_view jet,
+                                     const std::vector<Literal>& literals) {
+  SqliteStatement out;
+  out.lifted = recipe.lifted;
+  out.several_statements = recipe.several_statements;
+  out.params.reserve(recipe.lifts.size());
+  for (const Recipe::Lift& lift : recipe.lifts) {
+    const Literal& l = literals[lift.literal];
+    const std::string_view raw = jet.substr(l.at, l.size);
+    switch (lift.use) {
+      case Use::kText:
+        out.params.emplace_back(Unquoted(raw));
+        break;
+      case Use::kGuid:
+        out.params.emplace_back(std::string(GuidOf(raw)));
+        break;
+      default: {
+        std::optional<SqlParam> p = NumberParam(raw);
+        if (!p) return std::nullopt;
+        out.params.push_back(std::move(*p));
+        break;
+      }
+    }
+  }
+  if (recipe.splices.empty()) {
+    out.text = recipe.text;
+    return out;
+  }
+  size_t size = recipe.text.size();
+  for (const Recipe::Splice& splice : recipe.splices) size += literals[splice.literal].size;
+  out.text.reserve(size);
+  size_t from = 0;
+  for (const Recipe::Splice& splice : recipe.splices) {
+    const Literal& l = literals[splice.literal];
+    out.text.append(recipe.text, from, splice.at - from);
+    out.text.append(jet.substr(l.at, l.size));
+    from = splice.at;
+  }
+  out.text.append(recipe.text, from);
+  return out;
+}
+
+bool SameStatement(const SqliteStatement& a, const SqliteStatement& b) {
+  return a.text == b.text && a.params == b.params && a.lifted == b.lifted &&
+         a.several_statements == b.several_statements;
+}
+
+// The recipe of a shape from its full translation `out`; nothing when this
+// statement says nothing for its shape (a number that did not convert may
+// convert in the next statement of the shape).
+std::optional<Recipe> MakeRecipe(std::string_view jet, const std::vector<Literal>& literals,
+                                 const std::vector<LiteralUse>& uses, const SqliteStatement& out) {
+  if (uses.size() != literals.size()) return Recipe{};
+  Recipe recipe;
+  std::vector<bool> seen(literals.size());
+  for (const LiteralUse& use : uses) {
+    if (use.use == Use::kUnliftable) return std::nullopt;
+    if (use.use == Use::kByValue) return Recipe{};
+    const auto found = std::lower_bound(literals.begin(), literals.end(), use.at,
+                                        [](const Literal& l, size_t at) { return l.at < at; });
+    if (found == literals.end() || found->at != use.at) return Recipe{};
+    const size_t index = size_t(found - literals.begin());
+    if (seen[index]) return Recipe{};
+    seen[index] = true;
+    if (use.use == Use::kAsWritten) {
+      recipe.splices.push_back({use.out_at, index});
+    } else {
+      recipe.lifts.push_back({index, use.use});
+    }
+  }
+  std::sort(recipe.splices.begin(), recipe.splices.end(),
+            [](const Recipe::Splice& a, const Recipe::Splice& b) { return a.at < b.at; });
+  // The text without the literals written as they are; each splice point
+  // moves back by the literals cut before it.
+  size_t from = 0;
+  for (Recipe::Splice& splice : recipe.splices) {
+    const Literal& l = literals[splice.literal];
+    if (splice.at < from || out.text.compare(splice.at, l.size, jet.substr(l.at, l.size)) != 0) {
+      return Recipe{};
+    }
+    recipe.text.append(out.text, from, splice.at - from);
+    from = splice.at + l.size;
+    splice.at = recipe.text.size();
+  }
+  recipe.text.append(out.text, from);
+  recipe.lifted = out.lifted;
+  recipe.several_statements = out.several_statements;
+  // The recipe must give back this very statement; if not, the shape is
+  // always translated in full.
+  const std::optional<SqliteStatement> again = Apply(recipe, jet, literals);
+  recipe.usable = again && SameStatement(*again, out);
+  if (!recipe.usable) return Recipe{};
+  return recipe;
+}
+
+struct ShapeCache {
+  std::unordered_map<std::string, Recipe> recipes;
+  // Scratch kept between calls so a statement costs no allocation here.
+  std::string key;
+  std::vector<Literal> literals;
+  std::vector<LiteralUse> uses;
+  internal::JetShapeCacheStats stats;
+};
+
+ShapeCache& ThisThreadCache() {
+  // One cache per thread: an engine is used from one thread at a time, and
+  // the cache then needs no lock.
+  thread_local ShapeCache cache;
+  return cache;
+}
+
+}  // namespace
+
+SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals) {
+  if (!lift_literals) return TranslateFull(jet, lift_literals, nullptr);
+  ShapeCache& cache = ThisThreadCache();
+  if (!ScanShape(jet, cache.key, cache.literals)) return TranslateFull(jet, true, nullptr);
+  const auto found = cache.recipes.find(cache.key);
+  if (found != cache.recipes.end()) {
+    if (found->second.usable) {
+      if (std::optional<SqliteStatement> out = Apply(found->second, jet, cache.literals)) {
+        ++cache.stats.hits;
+        return std::move(*out);
+      }
+    }
+    return TranslateFull(jet, true, nullptr);
+  }
+  ++cache.stats.misses;
+  cache.uses.clear();
+  SqliteStatement out = TranslateFull(jet, true, &cache.uses);
+  if (std::optional<Recipe> recipe = MakeRecipe(jet, cache.literals, cache.uses, out)) {
+    if (cache.recipes.size() >= kMaxShapes) cache.recipes.erase(cache.recipes.begin());
+    cache.recipes.emplace(cache.key, std::move(*recipe));
+  }
+  return out;
+}
+
+namespace internal {
+
+SqliteStatement TranslateJetSqlUncached(std::string_view jet, bool lift_literals) {
+  return TranslateFull(jet, lift_literals, nullptr);
+}
+
+JetShapeCacheStats ShapeCacheStats() {
+  ShapeCache& cache = ThisThreadCache();
+  JetShapeCacheStats stats = cache.stats;
+  stats.shapes = cache.recipes.size();
+  return stats;
+}
+
+void ForgetShapes() {
+  ShapeCache& cache = ThisThreadCache();
+  cache.recipes.clear();
+  cache.stats = {};
+}
+
+}  // namespace internal
 
 std::optional<std::string> SingleTableOf(std::string_view sql) {
   const std::vector<Token> tokens = Lex(sql);

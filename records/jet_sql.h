@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,6 +40,9 @@ struct SqliteStatement {
 // statement become "?" parameters, except numbers that mean a column position
 // (ORDER BY 1, GROUP BY 1) or a size in a type name (CAST(x AS VARCHAR(10))),
 // and texts that name a column (AS 'name').
+// A statement whose shape (its text with the literal values taken out) was
+// translated before on this thread is translated from that shape's recipe in
+// one scan of its text; the result is the same either way.
 SqliteStatement TranslateJetSql(std::string_view jet, bool lift_literals = true);
 
 // The table a SELECT reads when it reads exactly one table ("SELECT * FROM T
@@ -49,5 +53,26 @@ std::optional<std::string> SingleTableOf(std::string_view sql);
 
 // True when the text holds nothing but blanks, comments and ";".
 bool IsBlankSql(std::string_view sql);
+
+namespace internal {
+
+// The full translation, never served from remembered shapes: what
+// TranslateJetSql gives for a shape it has not seen. For tests.
+SqliteStatement TranslateJetSqlUncached(std::string_view jet, bool lift_literals = true);
+
+// This thread's remembered shapes: statements translated from a recipe
+// (hits), statements that found no recipe and were translated in full
+// (misses), and the shapes held (at most 256).
+struct JetShapeCacheStats {
+  std::size_t hits = 0;
+  std::size_t misses = 0;
+  std::size_t shapes = 0;
+};
+JetShapeCacheStats ShapeCacheStats();
+
+// Drops this thread's remembered shapes and zeroes its counts.
+void ForgetShapes();
+
+}  // namespace internal
 
 }  // namespace talvenor::records

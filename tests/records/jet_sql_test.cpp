@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "records/sqlite_database.h"
@@ -115,6 +116,109 @@ TEST(TranslateJetSql, TellsSeveralStatementsFromOne) {
     SCOPED_TRACE(c.sql);
     EXPECT_EQ(TranslateJetSql(c.sql).several_statements, c.several);
   }
+}
+
+void ExpectSameStatement(const SqliteStatement& got, const SqliteStatement& want) {
+  EXPECT_EQ(got.text, want.text);
+  EXPECT_EQ(got.params, want.params);
+  EXPECT_EQ(got.lifted, want.lifted);
+  EXPECT_EQ(got.several_statements, want.several_statements);
+}
+
+// Two statements of one shape, translated one after the other in both
+// orders: each must come out as its full translation. `reused` says whether
+// the second is translated from the first one's recipe.
+TEST(TranslateJetSql, StatementsOfOneShapeGiveTheirFullTranslation) {
+  using namespace std::string_view_literals;
+  struct Case {
+    std::string_view a, b;
+    bool reused;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"SELECT Candidate_Id FROM Candidates WHERE First_Name='Ann' AND Last_Name='O''Neil' "
+            "AND (Title='' OR Title IS NULL) AND Work_Phone='(555) 123-4567'",
+            "SELECT Candidate_Id FROM Candidates WHERE First_Name='Bob' AND Last_Name='Smith' "
+            "AND (Title='Dr' OR Title IS NULL) AND Work_Phone='(___) ___-____'",
+            true},
+           {"INSERT INTO Rollup_Records (Rollup_Name,Candidate_Id) VALUES ('CAR.0001',12345)",
+            "INSERT INTO Rollup_Records (Rollup_Name,Candidate_Id) VALUES ('x'';--',4636462783123)",
+            true},
+           {"INSERT INTO Scripts (Script_Id,Description,Job_Id,Script_Type) VALUES "
+            "({guid {0F3A0000-1111-2222-3333-444455556666}},'a@b.c',77,'USERNAME')",
+            "INSERT INTO Scripts (Script_Id,Description,Job_Id,Script_Type) VALUES "
+            "({ GUID {ab-12} },'o''hara@b.c',1,'{guid {1}}')",
+            true},
+           // Numbers of every form; those SQLite would not read as bound stay written.
+           {"SELECT a FROM t WHERE b = 5 AND c = .5", "SELECT a FROM t WHERE b = 1e5 AND c = 7",
+            true},
+           {"SELECT a FROM t WHERE b = -1.5e3", "SELECT a FROM t WHERE b = -2", true},
+           {"SELECT a FROM t WHERE b = 5", "SELECT a FROM t WHERE b = 0x1F", false},
+           {"SELECT a FROM t WHERE b = 5", "SELECT a FROM t WHERE b = 99999999999999999999", false},
+           {"SELECT a FROM t WHERE x1 = 2 AND y = 3abc",
+            "SELECT a FROM t WHERE x1 = 4 AND y = 3abc", true},
+           // A literal of another kind makes another shape.
+           {"SELECT a FROM t WHERE b = 5", "SELECT a FROM t WHERE b = '5'", false},
+           {"SELECT a FROM t WHERE b = '5'", "SELECT a FROM t WHERE b = {guid {5}}", false},
+           // LIKE patterns depend on their value, with or without wildcards or escapes.
+           {"SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR.0001'",
+            "SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR*'", false},
+           {"SELECT a FROM t WHERE b LIKE 'abc'", "SELECT a FROM t WHERE b LIKE '5%_[*]'", false},
+           // Literals written as they are: TOP n, column positions, names, type sizes.
+           {"SELECT TOP 1 Date()+Time() AS RDate FROM Candidates",
+            "SELECT TOP 25 Date()+Time() AS RDate FROM Candidates", true},
+           {"SELECT TOP 5 a FROM t WHERE b = 'x'  -- end",
+            "SELECT TOP 50 a FROM t WHERE b = 'yz'  -- end", true},
+           {"SELECT a FROM t WHERE a IN (SELECT TOP 2 b FROM u WHERE c = 1 ORDER BY b) AND d = 'q'",
+            "SELECT a FROM t WHERE a IN (SELECT TOP 300 b FROM u WHERE c = 2 ORDER BY b) AND d = "
+            "''",
+            true},
+           {"SELECT a, count(*) FROM t GROUP BY 1 HAVING count(*) > 2 ORDER BY 1",
+            "SELECT a, count(*) FROM t GROUP BY 2 HAVING count(*) > 30 ORDER BY 12", true},
+           {"SELECT a AS 'Name', b FROM t WHERE b = 'x'",
+            "SELECT a AS 'It''s', b FROM t WHERE b = 'y'", true},
+           {"SELECT CAST(a AS VARCHAR(10)) FROM t WHERE b = 7",
+            "SELECT CAST(a AS VARCHAR(255)) FROM t WHERE b = 8", true},
+           {"CREATE TABLE t (a VARCHAR(5) DEFAULT 'x')",
+            "CREATE TABLE t (a VARCHAR(9) DEFAULT 'y''')", true},
+           {"CREATE TABLE t (a TEXT DEFAULT {guid {1-2}})",
+            "CREATE TABLE t (a TEXT DEFAULT {guid {3}})", false},
+           {"SELECT a FROM t WHERE b = ? AND c = 'x' AND d = 1",
+            "SELECT a FROM t WHERE b = ? AND c = 'yy' AND d = 22", true},
+           // Quotes in comments and names, statements after a ";", a broken literal.
+           {"SELECT a FROM t WHERE b = 'x' -- it's 5", "SELECT a FROM t WHERE b = 'y' -- it's 5",
+            true},
+           {"SELECT [it's], \"q'1\" FROM t /* '2 */ WHERE [b'] = 'x'",
+            "SELECT [it's], \"q'1\" FROM t /* '2 */ WHERE [b'] = 'yy'", true},
+           {"DELETE FROM t WHERE a = 1; DELETE FROM u WHERE b = 'x'",
+            "DELETE FROM t WHERE a = 22; DELETE FROM u WHERE b = ';'", true},
+           {"SELECT a FROM t WHERE b = 5 AND c = 'open",
+            "SELECT a FROM t WHERE b = 6 AND c = 'open", true},
+           {"SELECT a FROM t WHERE b = 'Date()+Time()'", "SELECT a FROM t WHERE b = 'x'", true},
+           {"SELECT a FROM t WHERE b = 1 \0 AND c = 2"sv,
+            "SELECT a FROM t WHERE b = 3 \0 AND c = 4"sv, false},
+       }) {
+    SCOPED_TRACE(std::string(c.a) + "  |  " + std::string(c.b));
+    for (const auto& [first, second] : {std::pair(c.a, c.b), std::pair(c.b, c.a)}) {
+      internal::ForgetShapes();
+      ExpectSameStatement(TranslateJetSql(first), internal::TranslateJetSqlUncached(first));
+      const size_t hits = internal::ShapeCacheStats().hits;
+      ExpectSameStatement(TranslateJetSql(second), internal::TranslateJetSqlUncached(second));
+      EXPECT_EQ(internal::ShapeCacheStats().hits - hits, c.reused ? 1u : 0u) << second;
+      // The shape stays right after a statement it could not serve.
+      ExpectSameStatement(TranslateJetSql(first), internal::TranslateJetSqlUncached(first));
+    }
+  }
+}
+
+TEST(TranslateJetSql, RemembersABoundedNumberOfShapes) {
+  internal::ForgetShapes();
+  for (int i = 0; i < 300; ++i) {
+    const std::string sql =
+        "SELECT c" + std::to_string(i) + " FROM t WHERE b = " + std::to_string(i);
+    ExpectSameStatement(TranslateJetSql(sql), internal::TranslateJetSqlUncached(sql));
+  }
+  EXPECT_LE(internal::ShapeCacheStats().shapes, 256u);
+  EXPECT_EQ(internal::ShapeCacheStats().misses, 300u);
 }
 
 TEST(SingleTableOf, FindsTheOneTableASetCanAddTo) {
