@@ -234,6 +234,10 @@ std::vector<std::string> Render(const TableDef& t, SqlDialect d) {
   }
   if (!t.primary_key.empty()) create += ",\n  PRIMARY KEY (" + JoinNames(t.primary_key) + ")";
   create += "\n)";
+  // A batch-list table is its key and nothing else: on SQLite it is stored as
+  // that key's index alone, so that a membership is written to one b-tree
+  // rather than to a table and its key index.
+  if (d == SqlDialect::kSqlite && !t.primary_key.empty()) create += " WITHOUT ROWID";
   std::vector<std::string> out = {create};
   for (const IndexDef& i : t.indexes) {
     out.push_back(std::string(i.unique ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + i.name +

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "records/jet_sql.h"
@@ -48,6 +49,28 @@ TEST(CreateTargetSchema, CreatesEveryTableOnANewFile) {
     ASSERT_TRUE(set.has_value());
     ASSERT_TRUE((*set)->AddNew());
     EXPECT_EQ((*set)->Field(c.key)->IsNumber(), c.numbered);
+  }
+}
+
+// A record joins a batch list once: a second membership, whatever the letter
+// case of the code, is a duplicate the import drops quietly.
+TEST(CreateTargetSchema, BatchListsHoldEachRecordOnce) {
+  auto db = NewFile(testing::TempPath("memberships.db"));
+  ASSERT_TRUE(CreateTargetSchema(*db, SqlDialect::kSqlite).has_value());
+  for (const auto& [table, key] :
+       {std::pair{"RollupC_Records", "Company_Id"}, std::pair{"Rollup_Records", "Candidate_Id"},
+        std::pair{"RollupP_Records", "Job_Id"}}) {
+    SCOPED_TRACE(table);
+    const std::string insert =
+        std::string("INSERT INTO ") + table + " (Rollup_Name," + key + ") VALUES ";
+    ASSERT_TRUE(db->Execute(insert + "('CAR.0001',7)"));
+    ASSERT_TRUE(db->Execute(insert + "('CAR.0002',7)"));
+    auto again = db->Execute(insert + "('car.0001',7)");
+    ASSERT_FALSE(again.has_value());
+    EXPECT_EQ(again.error().number, kDuplicateValue);
+    auto count = db->OpenRecordset(std::string("SELECT COUNT(*) AS n FROM ") + table);
+    ASSERT_TRUE(count.has_value());
+    EXPECT_EQ((*count)->Field("n")->number(), 2);
   }
 }
 
