@@ -59,10 +59,13 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     (void)row.SetField(where.date_field, Value::Text(std::string(date)));
     (void)row.SetField("Act_Type", Value::Text(std::string(type)));
     // The memo reaches the row through a field, so apostrophes in it need no quoting.
-    (void)row.SetField(
-        "Memo", Value::Text(std::string(memo) + " (" +
-                            FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p") + "/" +
-                            std::string(kUserName) + ")"));
+    std::string memo_text(memo);
+    memo_text.append(" (")
+        .append(FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p"))
+        .append("/")
+        .append(kUserName)
+        .append(")");
+    (void)row.SetField("Memo", Value::Text(std::move(memo_text)));
     // A duplicate is dropped without a message, but it is still a row not stored.
     if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
       lost = std::string(where.table) + " row not stored";
@@ -75,10 +78,15 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     lost = std::string(where.table) + " row not stored";
   }
 
-  const DbStatus stamped =
-      target.db.Execute("UPDATE " + std::string(where.record_table) + " SET Last_Activity='" +
-                        GeneralDate(ServerNow(target)) + "' WHERE " +
-                        std::string(where.record_key) + "=" + key.ToText());
+  std::string stamp = "UPDATE ";
+  stamp.append(where.record_table)
+      .append(" SET Last_Activity='")
+      .append(GeneralDate(ServerNow(target)))
+      .append("' WHERE ")
+      .append(where.record_key)
+      .append("=")
+      .append(key.ToText());
+  const DbStatus stamped = target.db.Execute(stamp);
   if (!stamped) {
     if (!lost.empty()) lost += "; ";
     lost += "Last_Activity not set: " + stamped.error().description;

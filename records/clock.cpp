@@ -14,8 +14,15 @@ CivilTime LocalNow() {
   using namespace std::chrono;
   const auto now = system_clock::now();
   const std::time_t secs = system_clock::to_time_t(now);
-  std::tm local{};
-  localtime_r(&secs, &local);
+  // The broken-down time of the last second asked for is kept: an import asks
+  // for the time several times per record, and localtime_r consults the time
+  // zone every time.
+  thread_local std::time_t last_secs = -1;
+  thread_local std::tm local{};
+  if (secs != last_secs) {
+    localtime_r(&secs, &local);
+    last_secs = secs;
+  }
   CivilTime t;
   t.year = local.tm_year + 1900;
   t.month = local.tm_mon + 1;

@@ -69,7 +69,9 @@ void Bind(sqlite3_stmt* stmt, int at, const Value& v) {
 }
 
 DbResult<Value> SizedText(const Column& column, std::string text) {
-  if (column.size > 0 && text::Utf8Length(text) > size_t(column.size)) {
+  // A text of no more bytes than the size has no more characters either.
+  if (column.size > 0 && text.size() > size_t(column.size) &&
+      text::Utf8Length(text) > size_t(column.size)) {
     return std::unexpected(EngineError(kFieldTooSmall));
   }
   return Value::Text(std::move(text));

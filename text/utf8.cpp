@@ -60,6 +60,8 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 size_t Utf8Offset(std::string_view s, size_t chars) {
+  // Every character takes at least one byte.
+  if (s.size() <= chars) return s.size();
   size_t i = 0;
   for (size_t k = 0; k < chars && i < s.size(); ++k) {
     const size_t n = SequenceLength(s, i);
