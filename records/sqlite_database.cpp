@@ -23,11 +23,18 @@ using sqlite_detail::SqliteRecordset;
 // never a whole file); the large cache and checkpoint interval serve long runs
 // of small writes. The cache holds the look-up indexes of a few hundred
 // thousand data lines while a run of a million stays under 64 MiB in all.
+//
+// A file this engine creates gets 16 KiB pages (the setting must come before
+// WAL mode writes the first page; an existing file keeps its own). A look-up
+// then walks fewer, fuller pages of its index: a run of 200,000 lines took
+// about a fifth less time than with SQLite's 4 KiB pages, in the same memory
+// (the cache is sized in bytes).
 constexpr const char* kConnectionSettings =
+    "PRAGMA page_size=16384;"
     "PRAGMA journal_mode=WAL;"
     "PRAGMA synchronous=NORMAL;"
-    "PRAGMA cache_size=-49152;"  // KiB: 48 MiB
-    "PRAGMA wal_autocheckpoint=10000;"
+    "PRAGMA cache_size=-49152;"        // KiB: 48 MiB
+    "PRAGMA wal_autocheckpoint=2500;"  // pages: 40 MiB of log
     "PRAGMA temp_store=MEMORY;";
 constexpr int kBusyTimeoutMs = 10'000;
 

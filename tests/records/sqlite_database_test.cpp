@@ -1,6 +1,7 @@
 #include "records/sqlite_database.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +66,43 @@ TEST(SqliteDatabaseOpen, ReportsFilesItCannotUse) {
   EXPECT_FALSE(std::filesystem::exists(missing)) << "kExisting never creates a file";
   EXPECT_NE(OpenOrFail(missing, SqliteOpen::kCreate), nullptr);
   EXPECT_TRUE(std::filesystem::exists(missing));
+}
+
+// The page size SQLite reports for a file.
+int PageSizeOf(const std::string& path) {
+  sqlite3* db = nullptr;
+  int size = -1;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+      size = sqlite3_column_int(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close_v2(db);
+  return size;
+}
+
+// A file the engine creates gets large pages; a file made elsewhere keeps the
+// pages it has (changing them would rewrite the whole file).
+TEST(SqliteDatabaseOpen, OnlyNewFilesGetLargePages) {
+  EXPECT_EQ(PageSizeOf(NewTarget("large-pages.db")), 16384);
+
+  const std::string made_elsewhere = testing::TempPath("small-pages.db");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(made_elsewhere.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db, "PRAGMA page_size=4096; CREATE TABLE Own (x)", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(db);
+  {
+    auto target = OpenOrFail(made_elsewhere, SqliteOpen::kExisting);
+    ASSERT_TRUE(CreateTargetSchema(*target, SqlDialect::kSqlite).has_value());
+    ASSERT_TRUE(target->Execute("INSERT INTO Companies (Company_Name) VALUES ('Acme')"));
+  }
+  EXPECT_EQ(PageSizeOf(made_elsewhere), 4096);
+  EXPECT_EQ(CommittedRows(made_elsewhere, "Companies"), 1);
 }
 
 TEST(SqliteDatabaseTransactions, CommitAtLineBoundariesOnly) {
