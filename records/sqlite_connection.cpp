@@ -93,16 +93,6 @@ const std::string& TableInfo::InsertSql(const std::vector<std::optional<Value>>&
   return insert_sql_.emplace_back(set_columns, std::move(sql)).second;
 }
 
-bool Connection::NameLess::operator()(std::string_view a, std::string_view b) const {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const char x = text::AsciiUpper(a[i]);
-    const char y = text::AsciiUpper(b[i]);
-    if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-  }
-  return a.size() < b.size();
-}
-
 std::string QuoteText(std::string_view value) { return "'" + SqlQuote(value) + "'"; }
 
 std::string QuoteName(std::string_view name) {
@@ -367,7 +357,9 @@ void Connection::ForgetTables() {
 }
 
 DbResult<std::shared_ptr<const TableInfo>> Connection::Table(std::string_view name) {
-  if (auto found = tables_.find(name); found != tables_.end()) return found->second;
+  for (const auto& [asked, info] : tables_) {
+    if (text::EqualsIgnoreCase(asked, name)) return info;
+  }
 
   auto schema = PrepareOwn(
       "SELECT name, sql FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
@@ -411,7 +403,7 @@ DbResult<std::shared_ptr<const TableInfo>> Connection::Table(std::string_view na
     info->autonumber = key_index;
   }
   std::shared_ptr<const TableInfo> shared = std::move(info);
-  tables_.emplace(std::string(name), shared);
+  tables_.emplace_back(std::string(name), shared);
   return shared;
 }
 

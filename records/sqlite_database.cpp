@@ -99,6 +99,11 @@ DbResult<std::unique_ptr<SqliteDatabase>> SqliteDatabase::Open(std::string_view 
     sqlite3_close_v2(db);
     return std::unexpected(std::move(error));
   }
+  // SQLite's own small allocations (cursors, the values a statement reads and
+  // writes) come from the connection's lookaside pool while it has room; the
+  // default pool is too small for statements that each open several cursors
+  // and build records of a dozen columns, and the rest went to malloc.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 1024, 1024);
   sqlite3_extended_result_codes(db, 1);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   // The first read of the file happens here: a file that is no database
