@@ -59,8 +59,10 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     (void)row.SetField(where.date_field, Value::Text(std::string(date)));
     (void)row.SetField("Act_Type", Value::Text(std::string(type)));
     // The memo reaches the row through a field, so apostrophes in it need no quoting.
-    std::string memo_text(memo);
-    memo_text.append(" (")
+    std::string memo_text;
+    memo_text.reserve(memo.size() + 48);  // the stamp " (Tue Dec-8 '26 3:04p/TALVENOR)"
+    memo_text.append(memo)
+        .append(" (")
         .append(FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p"))
         .append("/")
         .append(kUserName)
@@ -78,8 +80,10 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     lost = std::string(where.table) + " row not stored";
   }
 
-  std::string stamp = "UPDATE ";
-  stamp.append(where.record_table)
+  std::string stamp;
+  stamp.reserve(96);
+  stamp.append("UPDATE ")
+      .append(where.record_table)
       .append(" SET Last_Activity='")
       .append(GeneralDate(ServerNow(target)))
       .append("' WHERE ")
