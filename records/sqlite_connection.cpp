@@ -138,9 +138,13 @@ void Lease::Release() {
 }
 
 std::shared_ptr<const ResultColumns> Lease::Columns() const {
-  if (entry_ && entry_->columns) return entry_->columns;
-  auto columns = std::make_shared<ResultColumns>();
   const int count = stmt_ ? sqlite3_column_count(stmt_) : 0;
+  // SQLite prepares a statement again after another connection changed the
+  // schema; a different column count then shows the names are out of date.
+  if (entry_ && entry_->columns && entry_->columns->names.size() == size_t(count)) {
+    return entry_->columns;
+  }
+  auto columns = std::make_shared<ResultColumns>();
   for (int i = 0; i < count; ++i) {
     const char* name = sqlite3_column_name(stmt_, i);
     const char* declared = sqlite3_column_decltype(stmt_, i);
