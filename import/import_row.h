@@ -26,6 +26,9 @@ struct ImportRow {
 
   // Why some of the line's rows could not be stored; empty when all were.
   std::vector<std::string> problems;
+  // What was read but could not be taken as given (a field left out, with the
+  // line still stored); shown to the operator, never a reason to reject.
+  std::vector<std::string> warnings;
 
   // Field `index`, or an empty text when the line has fewer fields.
   std::string_view field(size_t index) const {

@@ -37,8 +37,8 @@ ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::str
 
 // Imports the data lines one by one: each is split, then its company, its
 // contacts and its position, then the engine may commit the whole line.
-void ImportLines(ExportReader& reader, RunState& run, const ConnectionWatch& watch,
-                 ImportServices& services, ImportSummary& summary) {
+void ImportLines(ExportReader& reader, std::string_view file_name, RunState& run,
+                 const ConnectionWatch& watch, ImportServices& services, ImportSummary& summary) {
   ExportLine line;
   ImportRow row;
   for (;;) {
@@ -60,6 +60,7 @@ void ImportLines(ExportReader& reader, RunState& run, const ConnectionWatch& wat
     row.company_key = records::Value();
     row.first_contact = FirstContact{};
     row.problems.clear();
+    row.warnings.clear();
 
     ImportCompany(run, row);
     ImportContacts(run, row);
@@ -72,10 +73,16 @@ void ImportLines(ExportReader& reader, RunState& run, const ConnectionWatch& wat
     }
     if (!row.problems.empty()) ++run.counts.lines_rejected;
     services.progress.LineFinished(
-        LineOutcome{line.number, line.physical_number, line.raw, &row.problems});
+        LineOutcome{line.number, line.physical_number, line.raw, &row.problems, &row.warnings});
 
     // Without its connection every later line would only be rejected, row by
     // row, and the run would still look complete.
+    if (services.progress.StopRequested()) {
+      summary.outcome = RunOutcome::kStopped;
+      summary.message = "Stopped after line " + std::to_string(line.physical_number) + " of " +
+                        std::string(file_name) + " (interrupted)";
+      return;
+    }
     if (const auto& lost = watch.lost()) {
       summary.outcome = RunOutcome::kTargetLost;
       summary.message = "The connection to the target database was lost (" + lost->description;
@@ -132,7 +139,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   OpenInsertSets(run);
   ImportSummary summary;
-  ImportLines(*reader, run, watch, services, summary);
+  ImportLines(*reader, text::Trim(request.export_path), run, watch, services, summary);
   if (summary.outcome != RunOutcome::kTargetLost && !run.errors.Step(target.db.Flush())) {
     services.op.ShowMessage(run.errors.last()->description, "", MessageIcon::kNone);
   }
@@ -142,6 +149,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   (*db)->Close();
   db->reset();
 
+  summary.counts = run.counts;
+  summary.BatchCode = run.BatchCode;
+  progress.RunEnding(summary);
   progress.AddLine("Import Complete");
   progress.SetCaption(kIdleCaption);
   progress.SetBusy(false);

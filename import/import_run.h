@@ -20,8 +20,12 @@ struct LineOutcome {
   std::string_view raw;      // the line's bytes as in the file, without its line end
   // Why rows of the line could not be stored; empty when every row was.
   const std::vector<std::string>* problems = nullptr;
+  // What of the line was stored otherwise than given (see ImportRow::warnings).
+  const std::vector<std::string>* warnings = nullptr;
   bool all_stored() const { return problems == nullptr || problems->empty(); }
 };
+
+struct ImportSummary;
 
 // Where a run shows its progress: the window's list and import button, the
 // command line, or a test's recorder.
@@ -40,9 +44,18 @@ class ImportProgress {
   // Busy: the window disabled and the hourglass shown; not busy: the window
   // enabled and the default pointer back.
   virtual void SetBusy(bool busy) = 0;
-  // Called after each data line with what became of it. The window ignores it;
-  // the command line keeps rejects and moves its progress bar.
+  // Called once per data line when its fate is final: its rows are committed
+  // (or the line was rejected). Lines grouped into one transaction are
+  // reported after the group's commit, in file order. The command line keeps
+  // rejects and moves its progress bar.
   virtual void LineFinished(const LineOutcome& outcome) { (void)outcome; }
+  // Asked after each data line: true stops the run there. The lines handled so
+  // far are committed and the run ends with its summary, as "Stopped after
+  // line N of FILE (interrupted)".
+  virtual bool StopRequested() { return false; }
+  // Called once at the end of a run that opened its target, before "Import
+  // Complete", with the counts of the committed lines.
+  virtual void RunEnding(const ImportSummary& summary) { (void)summary; }
 };
 
 // The import button's caption while no run is going on.
@@ -53,6 +66,9 @@ struct ImportRequest {
   std::string export_path;  // the text of Text1; the run trims its blanks
   std::string TargetPath;   // a database file path or an ODBC connection text
   bool TargetIsOdbc = false;
+  // Do the whole run in one transaction and roll it back at the end: the same
+  // progress and counts as a real run, nothing written.
+  bool dry_run = false;
 };
 
 // What a run needs from outside. The clock cache lives as long as the program.
@@ -70,6 +86,9 @@ enum class RunOutcome {
   kBatchNotCreated,  // the run's batch list could not be stored
   kReadFailed,       // the export file failed part-way; the lines before were imported
   kTargetLost,       // the connection to the target was lost part-way; the run stopped
+  kTargetFailed,     // the target could store nothing more (disk full, I/O error, read-only,
+                     // a lock not released in time); the run stopped after the last stored line
+  kStopped,          // the operator stopped the run (Ctrl-C, the window); whole lines kept
 };
 
 struct ImportSummary {

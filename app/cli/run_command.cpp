@@ -213,6 +213,10 @@ std::string_view OutcomeName(import::RunOutcome outcome) {
       return "file read failed";
     case import::RunOutcome::kTargetLost:
       return "target lost";
+    case import::RunOutcome::kTargetFailed:
+      return "target failed";
+    case import::RunOutcome::kStopped:
+      return "stopped";
   }
   return "";
 }
@@ -393,6 +397,8 @@ int Run(const std::vector<std::string>& args) {
     case import::RunOutcome::kTargetNotOpened:
     case import::RunOutcome::kBatchNotCreated:
     case import::RunOutcome::kTargetLost:
+    case import::RunOutcome::kTargetFailed:
+    case import::RunOutcome::kStopped:
       return kExitUnavailable;
     case import::RunOutcome::kCompleted:
       break;

@@ -31,9 +31,7 @@ using import::testing::TestTarget;
 std::string SampleFile() {
   const char* examples = std::getenv("TALVENOR_EXAMPLES");
   const fs::path base =
-      examples != nullptr
-          ? fs::path(examples)
-          : fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+      examples != nullptr ? fs::path(examples) : fs::path(TALVENOR_SOURCE_ROOT) / "examples";
   return (base / "sample.csv").string();
 }
 

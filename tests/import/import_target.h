@@ -211,7 +211,7 @@ inline std::string DataFile(std::string_view name) {
   // Run by hand, without ctest's environment: the data beside this file.
   const std::filesystem::path base =
       root != nullptr ? std::filesystem::path(root)
-                      : std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
+                      : std::filesystem::path(TALVENOR_SOURCE_ROOT) / "tests" / "data";
   return (base / "import" / name).string();
 }
 
