@@ -5,13 +5,10 @@
 #include <string>
 #include <utility>
 
-#include "import/candidate_import.h"
-#include "import/company_import.h"
-#include "import/connection_watch.h"
 #include "import/export_reader.h"
 #include "import/import_row.h"
-#include "import/position_import.h"
-#include "import/split_export_line.h"
+#include "import/line_loop.h"
+#include "import/target_watch.h"
 #include "records/import_batch.h"
 #include "records/open_target.h"
 #include "records/target.h"
@@ -36,61 +33,35 @@ ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::str
 }
 
 // Imports the data lines one by one: each is split, then its company, its
-// contacts and its position, then the engine may commit the whole line.
-void ImportLines(ExportReader& reader, std::string_view file_name, RunState& run,
-                 const ConnectionWatch& watch, ImportServices& services, ImportSummary& summary) {
+// contacts and its position; the loop tells each line's fate once it is
+// committed. A read error or a stop asked for ends the run after the lines
+// so far are committed.
+void ImportLines(ExportReader& reader, LineLoop& loop, std::string_view file_name,
+                 ImportServices& services, ImportSummary& summary) {
   ExportLine line;
-  ImportRow row;
   for (;;) {
     const auto next = reader.Next(line);
     if (!next.has_value()) {
+      if (!loop.Finish(summary)) return;
       summary.outcome = RunOutcome::kReadFailed;
       summary.message = next.error().message;
       services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
       return;
     }
-    if (!*next) return;
-
-    const long counter = ++run.counts.lines_read;
-    services.progress.SetCaption("Importing Row (" + std::to_string(counter) + ")");
-    services.progress.PumpEvents();
-
-    // Nothing of the line before survives but the reused field buffers.
-    SplitExportLine(line.text, row.fields);
-    row.company_key = records::Value();
-    row.first_contact = FirstContact{};
-    row.problems.clear();
-    row.warnings.clear();
-
-    ImportCompany(run, row);
-    ImportContacts(run, row);
-    ImportPosition(run, row);
-
-    if (!run.errors.Step(run.target.db.LineDone())) {
-      const std::string why = run.errors.last()->description;
-      row.problems.push_back("the line's rows could not be committed: " + why);
-      services.op.ShowMessage(why, "", MessageIcon::kNone);
-    }
-    if (!row.problems.empty()) ++run.counts.lines_rejected;
-    services.progress.LineFinished(
-        LineOutcome{line.number, line.physical_number, line.raw, &row.problems, &row.warnings});
-
-    // Without its connection every later line would only be rejected, row by
-    // row, and the run would still look complete.
-    if (services.progress.StopRequested()) {
-      summary.outcome = RunOutcome::kStopped;
-      summary.message = "Stopped after line " + std::to_string(line.physical_number) + " of " +
-                        std::string(file_name) + " (interrupted)";
+    if (!*next) {
+      loop.Finish(summary);
       return;
     }
-    if (const auto& lost = watch.lost()) {
-      summary.outcome = RunOutcome::kTargetLost;
-      summary.message = "The connection to the target database was lost (" + lost->description;
-      for (const records::ProviderError& p : lost->providers) summary.message += " " + p.text;
-      summary.message += "). The run stopped after data line " + std::to_string(counter) +
-                         "; the lines after it were not imported, and the rows of rejected "
-                         "lines not stored. Import the file again to complete the import.";
-      services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
+
+    services.progress.SetCaption("Importing Row (" + std::to_string(line.number) + ")");
+    services.progress.PumpEvents();
+    if (!loop.Line(line.number, line.physical_number, line.text, line.raw, summary)) return;
+
+    if (services.progress.StopRequested()) {
+      if (!loop.Finish(summary)) return;
+      summary.outcome = RunOutcome::kStopped;
+      summary.message = "Stopped after line " + std::to_string(loop.last_line()) + " of " +
+                        std::string(file_name) + " (interrupted)";
       return;
     }
   }
@@ -121,16 +92,39 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   }
 
   MessageLog messages(services.op);
-  ConnectionWatch watch(**db);
+  TargetWatch watch(**db);
+  if (request.dry_run) {
+    if (const records::DbStatus held = watch.HoldAllWrites(); !held) {
+      (*db)->Close();
+      return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(held.error()));
+    }
+  }
   records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
                          services.clock_cache};
   RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
 
   // Without its batch list a run would attach its records to no list (or to an
   // earlier run's): it stops before its first data line instead.
+  // It is committed before the first line, so that every later group of
+  // lines, whatever becomes of it, has its list to join.
   std::optional<std::string> code = records::CreateImportBatch(target);
+  if (code.has_value() && !request.dry_run) {
+    if (const records::DbStatus flushed = watch.Flush(); !flushed) code.reset();
+  }
   if (!code.has_value()) {
+    std::optional<records::DbError> fault = watch.fault();
+    (void)watch.Rollback();
     (*db)->Close();
+    if (fault) {
+      const records::Fault kind = records::FaultOf(*fault);
+      ImportSummary failed = FailOpening(
+          services,
+          kind == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
+                                                  : RunOutcome::kTargetFailed,
+          "The import batch list could not be created in the target database: " + Reason(*fault));
+      failed.fault = kind;
+      return failed;
+    }
     return FailOpening(services, RunOutcome::kBatchNotCreated,
                        "The import batch list could not be created in the target database.");
   }
@@ -139,9 +133,12 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   OpenInsertSets(run);
   ImportSummary summary;
-  ImportLines(*reader, text::Trim(request.export_path), run, watch, services, summary);
-  if (summary.outcome != RunOutcome::kTargetLost && !run.errors.Step(target.db.Flush())) {
-    services.op.ShowMessage(run.errors.last()->description, "", MessageIcon::kNone);
+  const std::string file_name = text::Trim(request.export_path);
+  LineLoop loop(run, watch, services, file_name, request.dry_run);
+  ImportLines(*reader, loop, file_name, services, summary);
+  if (summary.outcome == RunOutcome::kTargetLost || summary.outcome == RunOutcome::kTargetFailed ||
+      summary.outcome == RunOutcome::kStopped) {
+    progress.AddLine(summary.message);
   }
 
   progress.AddLine("Imported " + std::to_string(run.counts.lines_read) + " Talvenor Records.");
@@ -156,8 +153,6 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   progress.SetCaption(kIdleCaption);
   progress.SetBusy(false);
 
-  summary.counts = run.counts;
-  summary.BatchCode = run.BatchCode;
   return summary;
 }
 

@@ -93,7 +93,10 @@ enum class RunOutcome {
 
 struct ImportSummary {
   RunOutcome outcome = RunOutcome::kCompleted;
-  std::string message;  // why the run failed; empty when it completed
+  std::string message;  // why the run failed or stopped; empty when it completed
+  // What the target's failure was, when the run stopped on one (kTargetLost,
+  // kTargetFailed, or a batch list the target refused).
+  records::Fault fault = records::Fault::kNone;
   ImportCounts counts;
   std::string BatchCode;  // empty when no batch list was made
 };

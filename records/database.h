@@ -50,11 +50,26 @@ class Database {
 
   // A data line's writes are complete. An engine that groups writes into
   // transactions may commit here (and only here), so that a killed run leaves
-  // whole data lines only. An engine that writes every statement on its own
-  // does nothing.
-  virtual DbStatus LineDone() = 0;
+  // whole data lines only. True when every line done so far is committed (an
+  // engine that writes every statement on its own always says true); false
+  // while lines wait in the open transaction. An error when the commit failed,
+  // or when an earlier failure undid the open transaction: the lines since the
+  // last commit are then not stored, and the engine refuses further writes
+  // until Rollback.
+  virtual DbResult<bool> LineDone() = 0;
   // Commits whatever is pending. Called at the end of a run and by Close.
   virtual DbStatus Flush() = 0;
+  // Undoes every write since the last commit, and takes writes again after a
+  // failure that undid the open transaction. Does nothing where every
+  // statement commits on its own (see CanUndoLines).
+  virtual DbStatus Rollback() = 0;
+  // True when the writes since the last commit can still be undone by
+  // Rollback; false where they took effect statement by statement.
+  virtual bool CanUndoLines() const = 0;
+  // From now on nothing is committed: LineDone (which then says true) and
+  // Flush leave every write in one open transaction, which Rollback, or Close,
+  // undoes. For a dry run. An engine that cannot hold its writes so says.
+  virtual DbStatus HoldAllWrites() = 0;
 
   virtual void Close() = 0;
 };

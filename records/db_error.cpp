@@ -1,5 +1,7 @@
 #include "records/db_error.h"
 
+#include <string_view>
+
 namespace talvenor::records {
 
 std::string StandardErrorText(int number) {
@@ -37,6 +39,35 @@ std::string StandardErrorText(int number) {
       break;
   }
   return "Application-defined or object-defined error";
+}
+
+Fault FaultOf(const ProviderError& p) {
+  const std::string_view state = p.sql_state;
+  // Class 08 is a connection exception; 57P01 to 57P03 the server shutting
+  // down (PostgreSQL).
+  if (state.starts_with("08") || state == "57P01" || state == "57P02" || state == "57P03") {
+    return Fault::kConnectionLost;
+  }
+  // PostgreSQL: disk full, out of resources, I/O error, a read-only
+  // transaction. SQL Server: its data file or log full (1105, 9002).
+  if (state.starts_with("53") || state == "58030" || state == "25006" || p.number == 1105 ||
+      p.number == 9002) {
+    return Fault::kStorage;
+  }
+  // A lock not granted in time: PostgreSQL's lock_not_available, a driver's
+  // time-out, SQL Server's lock request time-out (1222).
+  if (state == "55P03" || state == "HYT00" || state == "HYT01" || p.number == 1222) {
+    return Fault::kLocked;
+  }
+  return Fault::kNone;
+}
+
+Fault FaultOf(const DbError& error) {
+  if (error.fault != Fault::kNone) return error.fault;
+  for (const ProviderError& p : error.providers) {
+    if (const Fault f = FaultOf(p); f != Fault::kNone) return f;
+  }
+  return Fault::kNone;
 }
 
 }  // namespace talvenor::records

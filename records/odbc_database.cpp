@@ -68,7 +68,8 @@ DbStatus OdbcDatabase::Execute(std::string_view sql) {
   return connection_->Execute(odbc::ServerStatement(connection_->server(), sql));
 }
 
-DbStatus OdbcDatabase::LineDone() {
+DbResult<bool> OdbcDatabase::LineDone() {
+  if (hold_) return true;
   if (!line_mode_settled_) {
     line_mode_settled_ = true;
     // PostgreSQL ends a transaction at its first error unless the driver
@@ -80,7 +81,8 @@ DbStatus OdbcDatabase::LineDone() {
       (void)SetLineTransactions(true);
     }
   }
-  return connection_->Commit();
+  if (auto ok = connection_->Commit(); !ok) return std::unexpected(std::move(ok.error()));
+  return true;
 }
 
 DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
@@ -112,9 +114,37 @@ DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
   return kept;
 }
 
-DbStatus OdbcDatabase::Flush() { return connection_->Commit(); }
+DbStatus OdbcDatabase::Flush() {
+  if (hold_) return {};
+  return connection_->Commit();
+}
 
-void OdbcDatabase::Close() { connection_->Disconnect(); }
+DbStatus OdbcDatabase::Rollback() { return connection_->Rollback(); }
+
+bool OdbcDatabase::CanUndoLines() const { return connection_->line_transactions(); }
+
+DbStatus OdbcDatabase::HoldAllWrites() {
+  if (IsPostgres()) {
+    auto alone = UndoesFailedStatementsAlone();
+    if (!alone) return std::unexpected(std::move(alone.error()));
+    if (!*alone) {
+      DbError e = odbc::EngineError(kOdbcCallFailed);
+      e.description =
+          "A dry run needs a driver that undoes a failed statement alone (psqlODBC's "
+          "statement-level rollback, Protocol=7.4-2).";
+      return std::unexpected(std::move(e));
+    }
+  }
+  if (auto on = connection_->SetLineTransactions(true); !on) return on;
+  line_mode_settled_ = true;
+  hold_ = true;
+  return {};
+}
+
+void OdbcDatabase::Close() {
+  if (hold_) (void)connection_->Rollback();
+  connection_->Disconnect();
+}
 
 DbStatus OdbcDatabase::SetLineTransactions(bool on) { return connection_->SetLineTransactions(on); }
 

@@ -40,8 +40,14 @@ class OdbcDatabase final : public Database {
   DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
                                                      SetKind kind = SetKind::kDynaset) override;
   DbStatus Execute(std::string_view sql) override;
-  DbStatus LineDone() override;
+  DbResult<bool> LineDone() override;
   DbStatus Flush() override;
+  DbStatus Rollback() override;
+  bool CanUndoLines() const override;
+  // Switches line transactions on and never commits. On PostgreSQL only
+  // where the driver undoes a failed statement alone: elsewhere the first
+  // failed statement would abort everything after it.
+  DbStatus HoldAllWrites() override;
   void Close() override;
 
   // Groups the writes of a data line into one transaction committed by
@@ -65,6 +71,7 @@ class OdbcDatabase final : public Database {
 
   std::shared_ptr<odbc::Connection> connection_;
   bool line_mode_settled_ = false;  // the first LineDone has chosen the commit mode
+  bool hold_ = false;               // a dry run: nothing is ever committed
 };
 
 }  // namespace talvenor::records

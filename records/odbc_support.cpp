@@ -311,6 +311,7 @@ DbError DiagnosticsError(SQLSMALLINT handle_type, SQLHANDLE handle) {
     p.text = FromWide(message.data(), used);
     p.number = native;
     if (p.sql_state == "23505") p.number = kSqlServerPrimaryKey;
+    if (error.fault == Fault::kNone) error.fault = FaultOf(p);
     error.providers.push_back(std::move(p));
   }
   return error;

@@ -283,6 +283,7 @@ DbStatus Connection::Exec(const char* sql) {
 
 DbStatus Connection::BeginWrite() {
   if (!db_) return std::unexpected(EngineError(kObjectInvalid));
+  if (transaction_lost_) return std::unexpected(*transaction_lost_);
   if (InTransaction()) return {};
   // IMMEDIATE takes the write lock now: the AutoNumber key read at AddNew is
   // then still free when the row is inserted.
@@ -311,25 +312,41 @@ DbStatus Connection::Run(Lease& lease) {
     // back, not only the statement: the writes since the last commit are gone.
     error.providers.push_back(
         {rc, "", "the open transaction was rolled back; writes since the last commit are lost"});
+    transaction_lost_ = error;
   }
   return std::unexpected(std::move(error));
 }
 
-DbStatus Connection::LineDone() {
-  if (!InTransaction()) return {};
+DbResult<bool> Connection::LineDone() {
+  if (transaction_lost_) return std::unexpected(*transaction_lost_);
+  if (hold_ || !InTransaction()) return true;
   ++lines_in_transaction_;
   const bool enough_lines = commit_lines_ > 0 && lines_in_transaction_ >= commit_lines_;
   const bool long_enough =
       commit_ms_ > 0 && std::chrono::steady_clock::now() - transaction_began_ >=
                             std::chrono::milliseconds(commit_ms_);
   const bool every_line = commit_lines_ <= 0 && commit_ms_ <= 0;
-  if (enough_lines || long_enough || every_line) return Commit();
-  return {};
+  if (!(enough_lines || long_enough || every_line)) return false;
+  if (auto ok = Commit(); !ok) return std::unexpected(std::move(ok.error()));
+  return true;
 }
 
 DbStatus Connection::Commit() {
+  if (transaction_lost_) return std::unexpected(*transaction_lost_);
+  if (hold_ || !InTransaction()) return {};
+  const DbStatus done = Exec("COMMIT");
+  // A COMMIT that fails may leave the transaction open (a lock) or end it
+  // (an I/O error): either way its writes are not stored until Rollback and
+  // a new attempt.
+  if (!done && !InTransaction()) transaction_lost_ = done.error();
+  return done;
+}
+
+DbStatus Connection::Rollback() {
+  transaction_lost_.reset();
+  next_keys_.clear();
   if (!InTransaction()) return {};
-  return Exec("COMMIT");
+  return Exec("ROLLBACK");
 }
 
 void Connection::SetCommitPolicy(int lines, int milliseconds) {
@@ -339,9 +356,9 @@ void Connection::SetCommitPolicy(int lines, int milliseconds) {
 
 void Connection::Close() {
   if (!db_) return;
-  if (!Commit()) {
+  if (hold_ || !Commit()) {
     // Nothing can be reported from here; the caller who wanted to know flushed.
-    const DbStatus rolled_back = Exec("ROLLBACK");
+    const DbStatus rolled_back = Rollback();
     (void)rolled_back;
   }
   for (Cached& c : cache_) sqlite3_finalize(c.stmt);

@@ -121,9 +121,13 @@ class Connection {
   DbStatus BeginWrite();
   bool InTransaction() const;
 
-  DbStatus LineDone();
+  // See Database::LineDone, Flush, Rollback and HoldAllWrites.
+  DbResult<bool> LineDone();
   DbStatus Commit();
+  DbStatus Rollback();
+  void HoldAllWrites() { hold_ = true; }
   void SetCommitPolicy(int lines, int milliseconds);
+  // Commits what is pending (rolls it back while writes are held) and closes.
   void Close();
 
   // The columns of a table (cached until a statement changes the schema);
@@ -171,6 +175,13 @@ class Connection {
   // tables and a name mostly differs from the others in its length or first
   // letters, so a scan with letter case ignored beats a sorted map.
   std::vector<std::pair<std::string, std::shared_ptr<const TableInfo>>> tables_;
+
+  // Set when a failure undid the open transaction (a full disk, an I/O
+  // error): the lines written since the last commit are gone, and no write is
+  // taken until Rollback, so that the rest of a line cannot be committed
+  // without its beginning.
+  std::optional<DbError> transaction_lost_;
+  bool hold_ = false;  // a dry run: nothing is ever committed
 
   int commit_lines_ = 10000;
   int commit_ms_ = 1000;

@@ -147,9 +147,16 @@ DbStatus SqliteDatabase::Execute(std::string_view sql) {
   return {};
 }
 
-DbStatus SqliteDatabase::LineDone() { return connection_->LineDone(); }
+DbResult<bool> SqliteDatabase::LineDone() { return connection_->LineDone(); }
 
 DbStatus SqliteDatabase::Flush() { return connection_->Commit(); }
+
+DbStatus SqliteDatabase::Rollback() { return connection_->Rollback(); }
+
+DbStatus SqliteDatabase::HoldAllWrites() {
+  connection_->HoldAllWrites();
+  return {};
+}
 
 void SqliteDatabase::Close() { connection_->Close(); }
 

@@ -36,8 +36,11 @@ class SqliteDatabase final : public Database {
   DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
                                                      SetKind kind = SetKind::kDynaset) override;
   DbStatus Execute(std::string_view sql) override;
-  DbStatus LineDone() override;
+  DbResult<bool> LineDone() override;
   DbStatus Flush() override;
+  DbStatus Rollback() override;
+  bool CanUndoLines() const override { return true; }
+  DbStatus HoldAllWrites() override;
   void Close() override;
 
   // Commit at a line's end once `lines` lines were done or `milliseconds`

@@ -140,6 +140,22 @@ DbError SqliteError(int rc, std::string_view message, std::string_view path) {
     e.description = Described(number);
   }
   e.providers.push_back({rc, "", std::string(message)});
+  switch (rc & 0xff) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_CANTOPEN:
+      e.fault = Fault::kStorage;
+      break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      e.fault = Fault::kLocked;
+      break;
+    default:
+      break;
+  }
   return e;
 }
 

@@ -2,11 +2,13 @@
 // progress list goes to stdout, message boxes to stderr, and a progress bar to
 // stderr while it is a terminal.
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -55,9 +57,29 @@ constexpr std::string_view kUsage =
     "64 bad usage, 65 lines were rejected and --strict was given, 66 the export\n"
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
     "created, the catalogue entry not found, or the connection to the target was\n"
-    "lost part-way, 73 a rejects file cannot be written.\n";
+    "lost part-way, 73 a rejects file cannot be written, 74 the target's disk is\n"
+    "full or failed (the lines before are stored), 75 the target stayed locked by\n"
+    "another program, 130 stopped by Ctrl-C (SIGINT), 143 stopped by SIGTERM.\n"
+    "A stopped run commits the line in hand and ends with its summary; a second\n"
+    "Ctrl-C ends the program at once (the target still holds whole lines only).\n";
 
 constexpr std::string_view kName = "talvenor-import run";
+
+// The signal that asked the run to stop, 0 while none has.
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void AskToStop(int signal_number) { stop_signal = signal_number; }
+
+// Ctrl-C and SIGTERM stop the run after the line in hand. The handler is
+// reset by its first signal, so that a second Ctrl-C ends the program at once.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = AskToStop;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 struct Options {
   std::string file;
@@ -116,6 +138,7 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   void SetCaption(std::string_view) override {}
   void PumpEvents() override {}
   void SetBusy(bool) override {}
+  bool StopRequested() override { return stop_signal != 0; }
   void LineFinished(const import::LineOutcome& outcome) override {
     ++lines_;
     // The line's bytes and its line end (CRLF as the exporter writes them).
@@ -375,13 +398,24 @@ int Run(const std::vector<std::string>& args) {
 
   records::SystemClock clock;
   import::ImportServices services{progress, clock, state.clock_cache, progress};
+  CatchStopSignals();
   const import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
   const import::ImportSummary summary = import::RunImport(request, services);
   const bool rejects_written = progress.CloseRejects();
 
+  const bool stopped = summary.outcome == import::RunOutcome::kTargetLost ||
+                       summary.outcome == import::RunOutcome::kTargetFailed ||
+                       summary.outcome == import::RunOutcome::kStopped;
+  // A stop after the target was opened; the opening failures were already
+  // shown as they happened.
   const bool opened = summary.outcome == import::RunOutcome::kCompleted ||
                       summary.outcome == import::RunOutcome::kReadFailed ||
-                      summary.outcome == import::RunOutcome::kTargetLost;
+                      (stopped && !summary.BatchCode.empty());
+  if (stopped && (options.quiet || options.json || isatty(STDOUT_FILENO) == 0)) {
+    // The list line went nowhere, or somewhere nobody watches: the reason
+    // also goes where errors are looked for.
+    progress.ShowMessage(summary.message, "", records::MessageIcon::kNone);
+  }
   if (options.json) {
     const std::string json = SummaryJson(summary, options, progress.ReasonsPath());
     std::fwrite(json.data(), 1, json.size(), stdout);
@@ -397,9 +431,11 @@ int Run(const std::vector<std::string>& args) {
     case import::RunOutcome::kTargetNotOpened:
     case import::RunOutcome::kBatchNotCreated:
     case import::RunOutcome::kTargetLost:
-    case import::RunOutcome::kTargetFailed:
-    case import::RunOutcome::kStopped:
       return kExitUnavailable;
+    case import::RunOutcome::kTargetFailed:
+      return summary.fault == records::Fault::kLocked ? kExitTempFail : kExitIoErr;
+    case import::RunOutcome::kStopped:
+      return stop_signal == SIGTERM ? kExitTerminated : kExitInterrupted;
     case import::RunOutcome::kCompleted:
       break;
   }

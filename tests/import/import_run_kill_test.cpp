@@ -72,12 +72,13 @@ class ArmingProgress final : public ImportProgress {
   explicit ArmingProgress(KillingClock& clock) : clock_(clock) {}
   void ClearList() override {}
   void AddLine(std::string_view) override {}
-  void SetCaption(std::string_view) override {}
+  // Lines are told only after their commit, so the kill is armed by the
+  // caption of the line after kKillAfter.
+  void SetCaption(std::string_view caption) override {
+    if (caption == "Importing Row (" + std::to_string(kKillAfter + 1) + ")") clock_.armed = true;
+  }
   void PumpEvents() override {}
   void SetBusy(bool) override {}
-  void LineFinished(const LineOutcome& outcome) override {
-    if (outcome.number == kKillAfter) clock_.armed = true;
-  }
 
  private:
   KillingClock& clock_;

@@ -124,8 +124,11 @@ class RacingDatabase : public Database {
     return set;
   }
   DbStatus Execute(std::string_view sql) override { return inner_.Execute(sql); }
-  DbStatus LineDone() override { return inner_.LineDone(); }
+  DbResult<bool> LineDone() override { return inner_.LineDone(); }
   DbStatus Flush() override { return inner_.Flush(); }
+  DbStatus Rollback() override { return inner_.Rollback(); }
+  bool CanUndoLines() const override { return inner_.CanUndoLines(); }
+  DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
   void Close() override {}
 
  private:

@@ -83,8 +83,11 @@ class PgScratch final : public Database {
     return db_->OpenRecordset(sql_or_table, kind);
   }
   DbStatus Execute(std::string_view sql) override { return db_->Execute(sql); }
-  DbStatus LineDone() override { return db_->LineDone(); }
+  DbResult<bool> LineDone() override { return db_->LineDone(); }
   DbStatus Flush() override { return db_->Flush(); }
+  DbStatus Rollback() override { return db_->Rollback(); }
+  bool CanUndoLines() const override { return db_->CanUndoLines(); }
+  DbStatus HoldAllWrites() override { return db_->HoldAllWrites(); }
   void Close() override {
     if (closed_) return;
     closed_ = true;

@@ -104,8 +104,11 @@ class RecordingDatabase : public Database {
     }
     return {};
   }
-  DbStatus LineDone() override { return {}; }
+  DbResult<bool> LineDone() override { return true; }
   DbStatus Flush() override { return {}; }
+  DbStatus Rollback() override { return {}; }
+  bool CanUndoLines() const override { return false; }
+  DbStatus HoldAllWrites() override { return {}; }
   void Close() override {}
 
  private:

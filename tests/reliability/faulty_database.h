@@ -130,8 +130,11 @@ class FaultyDatabase final : public records::Database {
     }
     return inner_->Execute(sql);
   }
-  records::DbStatus LineDone() override { return inner_->LineDone(); }
+  records::DbResult<bool> LineDone() override { return inner_->LineDone(); }
   records::DbStatus Flush() override { return inner_->Flush(); }
+  records::DbStatus Rollback() override { return inner_->Rollback(); }
+  bool CanUndoLines() const override { return inner_->CanUndoLines(); }
+  records::DbStatus HoldAllWrites() override { return inner_->HoldAllWrites(); }
   void Close() override { inner_->Close(); }
 
  private:

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,31 @@ inline long long SqliteCount(const std::string& path, std::string_view sql) {
   const std::vector<std::string> rows = SqliteRows(path, sql);
   if (rows.size() != 1) return -1;
   return std::stoll(rows[0]);
+}
+
+// The rows a run creates, as its summary counts them.
+struct StoredRows {
+  long long companies = 0, contacts = 0, positions = 0, scripts = 0;
+  bool operator==(const StoredRows&) const = default;
+};
+inline StoredRows CountStored(const std::string& path) {
+  return {SqliteCount(path, "SELECT COUNT(*) FROM Companies"),
+          SqliteCount(path, "SELECT COUNT(*) FROM Candidates"),
+          SqliteCount(path, "SELECT COUNT(*) FROM Positions"),
+          SqliteCount(path, "SELECT COUNT(*) FROM Scripts")};
+}
+inline std::ostream& operator<<(std::ostream& out, const StoredRows& s) {
+  return out << s.companies << " companies, " << s.contacts << " contacts, " << s.positions
+             << " positions, " << s.scripts << " scripts";
+}
+// What a summary says was created, in the same form.
+template <class Counts>
+StoredRows Created(const Counts& c) {
+  return {c.companies_created, c.contacts_created, c.positions_created, c.script_rows};
+}
+inline StoredRows operator-(const StoredRows& a, const StoredRows& b) {
+  return {a.companies - b.companies, a.contacts - b.contacts, a.positions - b.positions,
+          a.scripts - b.scripts};
 }
 
 // Every company, candidate and position by what the import looks it up by,

@@ -1,0 +1,145 @@
+#include "import/line_loop.h"
+
+#include <utility>
+
+#include "import/candidate_import.h"
+#include "import/company_import.h"
+#include "import/position_import.h"
+#include "import/split_export_line.h"
+
+namespace talvenor::import {
+
+std::string Reason(const records::DbError& error) {
+  std::string words;
+  for (const records::ProviderError& p : error.providers) {
+    if (p.text.empty() || p.text == error.description) continue;
+    if (!words.empty()) words += "; ";
+    words += p.text;
+  }
+  if (words.empty()) return error.description;
+  if (error.description.empty()) return words;
+  return error.description + " (" + words + ")";
+}
+
+void LineLoop::ImportText(std::string_view text) {
+  ++run_.counts.lines_read;
+  // Nothing of the line before survives but the reused field buffers.
+  SplitExportLine(text, row_.fields);
+  row_.company_key = records::Value();
+  row_.first_contact = FirstContact{};
+  row_.problems.clear();
+  row_.warnings.clear();
+
+  ImportCompany(run_, row_);
+  ImportContacts(run_, row_);
+  ImportPosition(run_, row_);
+  if (!row_.problems.empty()) ++run_.counts.lines_rejected;
+}
+
+void LineLoop::Tell(long number, long physical_number, std::string_view raw) {
+  services_.progress.LineFinished(
+      LineOutcome{number, physical_number, raw, &row_.problems, &row_.warnings});
+  last_line_ = physical_number;
+}
+
+void LineLoop::TellPending() {
+  for (Pending& p : pending_) {
+    services_.progress.LineFinished(
+        LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings});
+    last_line_ = p.physical_number;
+    committed_ = p.counts;
+  }
+  pending_.clear();
+}
+
+bool LineLoop::Line(long number, long physical_number, std::string_view text, std::string_view raw,
+                    ImportSummary& summary) {
+  watch_.Clear();
+  ImportText(text);
+  pending_.push_back(Pending{number, physical_number, std::string(text), std::string(raw),
+                             row_.problems, row_.warnings, run_.counts});
+  if (const auto& fault = watch_.fault()) return Recover(*fault, summary);
+  if (dry_run_) {
+    // Nothing is ever committed: what the line did is final for this run.
+    TellPending();
+    return true;
+  }
+  const records::DbResult<bool> done = watch_.LineDone();
+  if (!done) return Recover(done.error(), summary);
+  if (*done) TellPending();
+  return true;
+}
+
+bool LineLoop::Finish(ImportSummary& summary) {
+  if (dry_run_) {
+    (void)watch_.Rollback();
+    TellPending();
+    return true;
+  }
+  if (const records::DbStatus flushed = watch_.Flush(); !flushed) {
+    return Recover(flushed.error(), summary);
+  }
+  TellPending();
+  return true;
+}
+
+bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
+  const bool fault = records::FaultOf(why) != records::Fault::kNone;
+  if (dry_run_ || !watch_.CanUndoLines()) {
+    // The writes took effect statement by statement (or, in a dry run, none
+    // ever will): the lines stand as they were written.
+    if (!fault) {
+      for (Pending& p : pending_) {
+        p.problems.push_back("the line's rows could not be committed: " + Reason(why));
+        ++p.counts.lines_rejected;
+      }
+    }
+    TellPending();
+    run_.counts = committed_;
+    return fault ? StopOnFault(why, summary) : true;
+  }
+
+  (void)watch_.Rollback();
+  run_.counts = committed_;
+  std::vector<Pending> lines = std::move(pending_);
+  pending_.clear();
+  for (const Pending& p : lines) {
+    watch_.Clear();
+    ImportText(p.text);
+    if (const auto& failed = watch_.fault()) {
+      const records::DbError error = *failed;
+      (void)watch_.Rollback();
+      run_.counts = committed_;
+      return StopOnFault(error, summary);
+    }
+    if (const records::DbStatus flushed = watch_.Flush(); !flushed) {
+      (void)watch_.Rollback();
+      run_.counts = committed_;
+      if (records::FaultOf(flushed.error()) != records::Fault::kNone) {
+        return StopOnFault(flushed.error(), summary);
+      }
+      // The line alone cannot be committed: nothing of it is stored.
+      ++run_.counts.lines_read;
+      ++run_.counts.lines_rejected;
+      row_.problems.assign(1, "the line's rows could not be committed: " + Reason(flushed.error()));
+    }
+    committed_ = run_.counts;
+    Tell(p.number, p.physical_number, p.raw);
+  }
+  return true;
+}
+
+bool LineLoop::StopOnFault(const records::DbError& why, ImportSummary& summary) {
+  const records::Fault fault = records::FaultOf(why);
+  summary.outcome = fault == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
+                                                             : RunOutcome::kTargetFailed;
+  summary.fault = fault;
+  std::string reason = Reason(why);
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+  summary.message = "Stopped after line " + std::to_string(last_line_) + " of " + file_name_ +
+                    ": " + reason +
+                    ". The lines before it are stored; import the same file again to add the rest.";
+  return false;
+}
+
+}  // namespace talvenor::import

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "import/import_row.h"
+#include "import/import_run.h"
+#include "import/run_state.h"
+#include "import/target_watch.h"
+
+namespace talvenor::import {
+
+// Imports data lines and tells their fate only once it is final. An engine
+// may hold many lines in one open transaction; their outcomes (and the run's
+// counts) are kept back until its commit succeeds. When a commit fails, or a
+// line meets an error that shows the target can store nothing more, the open
+// transaction is rolled back and its lines are imported again, one line per
+// transaction, so that exactly the lines that cannot be stored are rejected.
+// A target that still fails then ends the run after its last stored line.
+class LineLoop {
+ public:
+  LineLoop(RunState& run, TargetWatch& watch, ImportServices& services, std::string_view file_name,
+           bool dry_run)
+      : run_(run), watch_(watch), services_(services), file_name_(file_name), dry_run_(dry_run) {}
+
+  // Imports one data line. False when the run must stop (the summary says why).
+  bool Line(long number, long physical_number, std::string_view text, std::string_view raw,
+            ImportSummary& summary);
+  // Commits what is pending (a dry run rolls everything back). False when the
+  // run had to stop.
+  bool Finish(ImportSummary& summary);
+  // The file line of the last line whose fate was told (0 before the first).
+  long last_line() const { return last_line_; }
+
+ private:
+  struct Pending {
+    long number = 0, physical_number = 0;
+    std::string text, raw;
+    std::vector<std::string> problems, warnings;
+    ImportCounts counts;  // the run's counts with this line
+  };
+
+  // Splits and imports one line's text into row_, counting it.
+  void ImportText(std::string_view text);
+  void Tell(long number, long physical_number, std::string_view raw);
+  void TellPending();
+  // Rolls back what is pending and imports it again line by line.
+  bool Recover(const records::DbError& why, ImportSummary& summary);
+  bool StopOnFault(const records::DbError& why, ImportSummary& summary);
+
+  RunState& run_;
+  TargetWatch& watch_;
+  ImportServices& services_;
+  std::string file_name_;
+  bool dry_run_;
+  ImportRow row_;
+  std::vector<Pending> pending_;
+  ImportCounts committed_;  // the counts of the lines whose fate was told
+  long last_line_ = 0;
+};
+
+// An error's description followed by its engine's own words, for an
+// operator: "System resource exceeded. (database or disk is full)".
+std::string Reason(const records::DbError& error);
+
+}  // namespace talvenor::import
