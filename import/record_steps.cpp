@@ -67,10 +67,13 @@ Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field, std:
   std::string why;
   if (set.set) {
     run.messages.Take();  // only the messages of this save explain it
-    Value key = records::SaveNewRecord(run.target, *set.set, key_field, table);
+    records::DbError refused;
+    Value key = records::SaveNewRecord(run.target, *set.set, key_field, table, &refused);
     if (key.HasValue()) return key;
+    // The error that refused the row, not an earlier one of a field that was
+    // left out; a duplicate is shown to nobody, so it is named here.
     why = run.messages.Take();
-    if (why.empty() && run.errors.last()) why = run.errors.last()->description;
+    if (why.empty()) why = refused.description;
     if (why.empty()) why = "a duplicate value";
   } else {
     why = set.open_error ? set.open_error->description : "the table could not be opened";

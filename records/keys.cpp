@@ -166,7 +166,7 @@ std::string NewGuidText() {
 }
 
 Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
-                    std::string_view table) {
+                    std::string_view table, DbError* refused) {
   // On a database file this is the AutoNumber the engine assigned at AddNew.
   Value key = set.Field(key_field).value_or(Value());
 
@@ -179,7 +179,10 @@ Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
   for (int collisions = 0; target.is_odbc && number == kSqlServerPrimaryKey; ++collisions) {
     if (collisions == kMaxKeyCollisions) break;  // reported below as a failed save
     const std::optional<Value> taken = FindTakenKey(target.db, key_field, table, key);
-    if (!taken) return {};
+    if (!taken) {
+      if (refused != nullptr) *refused = saved.error();
+      return {};
+    }
     key = Value::Number(taken->number() + 1);
     (void)set.SetField(key_field, key);
     saved = set.Update();
@@ -187,6 +190,7 @@ Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
   }
   if (saved) return key;
 
+  if (refused != nullptr) *refused = saved.error();
   if (!IsQuietFailure(number)) {
     target.op.ShowMessage(saved.error().description, /*title=*/"", MessageIcon::kNone);
     ShowDatabaseErrors(target.op, saved.error());

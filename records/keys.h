@@ -23,9 +23,10 @@ std::string NewGuidText();
 // key collision (2627) is retried with key + 1. Returns an empty Value when the
 // row was not stored (a duplicate, a collision whose key the check does not
 // find, a failed save), so that callers skip what depends on the record. A
-// failed save is reported to the operator; duplicates are not.
+// failed save is reported to the operator; duplicates are not. `refused`,
+// when given, receives the error that refused the row.
 Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
-                    std::string_view table);
+                    std::string_view table, DbError* refused = nullptr);
 
 // Executes the INSERT that `statement` builds around `key` (a key written
 // into the statement's own text, such as a script row's id). On an ODBC target
