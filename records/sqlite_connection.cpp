@@ -339,14 +339,26 @@ DbStatus Connection::Commit() {
   // (an I/O error): either way its writes are not stored until Rollback and
   // a new attempt.
   if (!done && !InTransaction()) transaction_lost_ = done.error();
+  // After a failure lines are committed one by one, each writing its pages to
+  // the log again: moved into the file at once, the log's space is reused
+  // instead of growing on a disk that may be full.
+  if (done && checkpoint_each_commit_) (void)Exec("PRAGMA wal_checkpoint(PASSIVE)");
   return done;
 }
 
 DbStatus Connection::Rollback() {
   transaction_lost_.reset();
   next_keys_.clear();
-  if (!InTransaction()) return {};
-  return Exec("ROLLBACK");
+  if (InTransaction()) {
+    if (auto ok = Exec("ROLLBACK"); !ok) return ok;
+  }
+  // A rollback follows a failure, often of a full disk: what is committed
+  // moves from the write-ahead log into the file, and the log gives its space
+  // back, so that the lines tried again have room. It is no failure when this
+  // cannot be done (a reader holds the log).
+  (void)Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+  checkpoint_each_commit_ = true;
+  return {};
 }
 
 void Connection::SetCommitPolicy(int lines, int milliseconds) {

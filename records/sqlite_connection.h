@@ -181,7 +181,8 @@ class Connection {
   // taken until Rollback, so that the rest of a line cannot be committed
   // without its beginning.
   std::optional<DbError> transaction_lost_;
-  bool hold_ = false;  // a dry run: nothing is ever committed
+  bool hold_ = false;                    // a dry run: nothing is ever committed
+  bool checkpoint_each_commit_ = false;  // since a rollback: see Commit
 
   int commit_lines_ = 10000;
   int commit_ms_ = 1000;
