@@ -29,6 +29,10 @@ std::string FormatDateTime(double serial, std::string_view pattern);
 // PM"); a date without time of day gives the date alone.
 std::string GeneralDate(double serial);
 
+// A date-time as "YYYY-MM-DD HH:MM:SS", the form SQLite's date functions read
+// and that sorts as the dates do (years beyond 0 to 9999 written as they come).
+std::string IsoDateText(double serial);
+
 // Reads a date-time text in the forms a US export, a US desktop database and
 // the servers' clock answers write, with blanks around it:
 //   m/d/yyyy and m/d/yy (also with "-"; two-digit years 30-99 are 19xx,

@@ -9,7 +9,7 @@ namespace talvenor::records {
 // Error numbers the callers test. Engine codes become these numbers in one
 // place only: the engines' error translation.
 inline constexpr int kOverflow = 6;
-inline constexpr int kSqlServerPrimaryKey = 2627;  // provider number
+inline constexpr int kSqlServerPrimaryKey = 2627;   // provider number
 inline constexpr int kSqlServerUniqueIndex = 2601;  // provider number
 inline constexpr int kUpdateWithoutAddNew = 3020;
 inline constexpr int kNoCurrentRecord = 3021;

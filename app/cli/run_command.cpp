@@ -59,6 +59,9 @@ constexpr std::string_view kUsage =
 
 constexpr std::string_view kName = "talvenor-import run";
 
+// The JSON summary lists at most this many warnings; "warning_count" has them all.
+constexpr size_t kMaxJsonWarnings = 1000;
+
 struct Options {
   std::string file;
   std::string target;
@@ -121,8 +124,16 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     // The line's bytes and its line end (CRLF as the exporter writes them).
     bytes_ += static_cast<long long>(outcome.raw.size()) + 2;
     if (!outcome.all_stored()) KeepReject(outcome);
+    if (outcome.warnings != nullptr) {
+      for (const std::string& warning : *outcome.warnings) KeepWarning(outcome, warning);
+    }
     if (bar_) DrawBar(/*force=*/false);
   }
+
+  // The warnings of the run, the first kMaxJsonWarnings of them, and how many
+  // there were in all.
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  long warning_count() const { return warning_count_; }
 
   // Operator: a message box becomes a line on stderr.
   void ShowMessage(std::string_view text, std::string_view title, records::MessageIcon) override {
@@ -152,6 +163,22 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     }
     why += '\n';
     if (std::fputs(why.c_str(), reasons_) < 0) write_failed_ = true;
+  }
+
+  // A warning is shown once, on stderr, kept for the JSON summary and written
+  // to the reasons file beside the rejects (the line itself was stored).
+  void KeepWarning(const import::LineOutcome& outcome, const std::string& warning) {
+    const std::string text = "line " + std::to_string(outcome.number) + " (file line " +
+                             std::to_string(outcome.physical_number) + "): " + warning;
+    ClearBar();
+    std::fprintf(stderr, "%.*s: warning: %s\n", static_cast<int>(kName.size()), kName.data(),
+                 text.c_str());
+    ++warning_count_;
+    if (warnings_.size() < kMaxJsonWarnings) warnings_.push_back(text);
+    if (reasons_ != nullptr &&
+        std::fprintf(reasons_, "%s (warning; line stored)\n", text.c_str()) < 0) {
+      write_failed_ = true;
+    }
   }
 
   void DrawBar(bool force) {
@@ -197,6 +224,8 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   std::FILE* rejects_ = nullptr;
   std::FILE* reasons_ = nullptr;
   bool write_failed_ = false;
+  std::vector<std::string> warnings_;
+  long warning_count_ = 0;
 };
 
 std::string_view OutcomeName(import::RunOutcome outcome) {
@@ -222,7 +251,7 @@ std::string_view OutcomeName(import::RunOutcome outcome) {
 }
 
 std::string SummaryJson(const import::ImportSummary& summary, const Options& options,
-                        const std::string& reasons_path) {
+                        const std::string& reasons_path, const CliProgress& progress) {
   const import::ImportCounts& c = summary.counts;
   std::string out;
   JsonWriter json(out);
@@ -251,13 +280,17 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
     json.Key("rejects_file").String(options.rejects);
     json.Key("reasons_file").String(reasons_path);
   }
+  json.Key("warning_count").Int(progress.warning_count());
+  json.Key("warnings").BeginArray();
+  for (const std::string& warning : progress.warnings()) json.String(warning);
+  json.EndArray();
   json.EndObject();
   out += '\n';
   return out;
 }
 
 void PrintSummary(const import::ImportSummary& summary, const Options& options,
-                  const std::string& reasons_path) {
+                  const std::string& reasons_path, const CliProgress& progress) {
   const import::ImportCounts& c = summary.counts;
   std::printf("Data lines read:    %ld\n", c.lines_read);
   std::printf("Companies:          %ld created, %ld matched\n", c.companies_created,
@@ -271,6 +304,7 @@ void PrintSummary(const import::ImportSummary& summary, const Options& options,
   std::printf("Script rows:        %ld\n", c.script_rows);
   std::printf("Saves that failed:  %ld\n", c.saves_failed);
   std::printf("Lines rejected:     %ld\n", c.lines_rejected);
+  std::printf("Warnings:           %ld\n", progress.warning_count());
   std::printf("Batch list:         %s\n", summary.BatchCode.c_str());
   if (!options.rejects.empty()) {
     std::printf("Rejected lines in:  %s (reasons in %s)\n", options.rejects.c_str(),
@@ -383,10 +417,10 @@ int Run(const std::vector<std::string>& args) {
                       summary.outcome == import::RunOutcome::kReadFailed ||
                       summary.outcome == import::RunOutcome::kTargetLost;
   if (options.json) {
-    const std::string json = SummaryJson(summary, options, progress.ReasonsPath());
+    const std::string json = SummaryJson(summary, options, progress.ReasonsPath(), progress);
     std::fwrite(json.data(), 1, json.size(), stdout);
   } else if (opened) {
-    PrintSummary(summary, options, progress.ReasonsPath());
+    PrintSummary(summary, options, progress.ReasonsPath(), progress);
   }
   std::fflush(stdout);
 
