@@ -8,6 +8,7 @@
 #include "import/candidate_import.h"
 #include "import/company_import.h"
 #include "import/connection_watch.h"
+#include "import/export_check.h"
 #include "import/export_reader.h"
 #include "import/import_row.h"
 #include "import/position_import.h"
@@ -114,6 +115,14 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
     return FailOpening(services, RunOutcome::kFileUnreadable, reader.error().message);
   }
 
+  // A file of another kind would be read as lines of garbage, each creating
+  // records: it is refused before the target is opened.
+  if (!request.force) {
+    if (auto refused = CheckExportFile(text::Trim(request.export_path))) {
+      return FailOpening(services, RunOutcome::kFileRefused, std::move(*refused));
+    }
+  }
+
   progress.AddLine("Step1: Opening Target Database");
   auto db = open_target(request.TargetPath, request.TargetIsOdbc);
   if (!db.has_value()) {
@@ -140,6 +149,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   OpenInsertSets(run);
   ImportSummary summary;
   ImportLines(*reader, text::Trim(request.export_path), run, watch, services, summary);
+  run.counts.blank_lines_skipped = reader->blank_lines();
   if (summary.outcome != RunOutcome::kTargetLost && !run.errors.Step(target.db.Flush())) {
     services.op.ShowMessage(run.errors.last()->description, "", MessageIcon::kNone);
   }

@@ -45,6 +45,8 @@ constexpr std::string_view kUsage =
     "                      to FILE, unchanged, and its line number and reason to\n"
     "                      FILE.why\n"
     "      --strict        exit with 65 when any line was rejected\n"
+    "      --force         import a file that does not look like an export file\n"
+    "                      (binary, compressed, a document, other columns)\n"
     "      --json          print the summary as one JSON object on stdout (the\n"
     "                      progress lines then go to stderr)\n"
     "  -q, --quiet         no progress lines and no progress bar\n"
@@ -52,7 +54,8 @@ constexpr std::string_view kUsage =
     "      --version       show the version\n"
     "\n"
     "Exit codes: 0 the run completed (rejected lines are counted in the summary),\n"
-    "64 bad usage, 65 lines were rejected and --strict was given, 66 the export\n"
+    "64 bad usage, 65 the file is not an export file (nothing was written) or\n"
+    "lines were rejected and --strict was given, 66 the export\n"
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
     "created, the catalogue entry not found, or the connection to the target was\n"
     "lost part-way, 73 a rejects file cannot be written.\n";
@@ -71,6 +74,7 @@ struct Options {
   std::string folder;
   std::string rejects;
   bool strict = false;
+  bool force = false;
   bool json = false;
   bool quiet = false;
 };
@@ -246,6 +250,8 @@ std::string_view OutcomeName(import::RunOutcome outcome) {
       return "target failed";
     case import::RunOutcome::kStopped:
       return "stopped";
+    case import::RunOutcome::kFileRefused:
+      return "file refused";
   }
   return "";
 }
@@ -260,6 +266,7 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
   json.Key("completed").Bool(summary.outcome == import::RunOutcome::kCompleted);
   if (!summary.message.empty()) json.Key("message").String(summary.message);
   json.Key("lines_read").Int(c.lines_read);
+  json.Key("blank_lines_skipped").Int(c.blank_lines_skipped);
   json.Key("companies_created").Int(c.companies_created);
   json.Key("companies_matched").Int(c.companies_matched);
   json.Key("contacts_created").Int(c.contacts_created);
@@ -293,6 +300,7 @@ void PrintSummary(const import::ImportSummary& summary, const Options& options,
                   const std::string& reasons_path, const CliProgress& progress) {
   const import::ImportCounts& c = summary.counts;
   std::printf("Data lines read:    %ld\n", c.lines_read);
+  std::printf("Blank lines skipped: %ld\n", c.blank_lines_skipped);
   std::printf("Companies:          %ld created, %ld matched\n", c.companies_created,
               c.companies_matched);
   std::printf("Contact persons:    %ld created, %ld matched\n", c.contacts_created,
@@ -353,6 +361,8 @@ int ParseArgs(const std::vector<std::string>& args, Options& options) {
       }
     } else if (arg == "--strict") {
       options.strict = true;
+    } else if (arg == "--force") {
+      options.force = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -409,7 +419,8 @@ int Run(const std::vector<std::string>& args) {
 
   records::SystemClock clock;
   import::ImportServices services{progress, clock, state.clock_cache, progress};
-  const import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
+  import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
+  request.force = options.force;
   const import::ImportSummary summary = import::RunImport(request, services);
   const bool rejects_written = progress.CloseRejects();
 
@@ -425,6 +436,10 @@ int Run(const std::vector<std::string>& args) {
   std::fflush(stdout);
 
   switch (summary.outcome) {
+    case import::RunOutcome::kFileRefused:
+      std::fprintf(stderr, "%s: nothing was imported; --force imports the file anyway\n",
+                   kName.data());
+      return kExitDataErr;
     case import::RunOutcome::kFileUnreadable:
     case import::RunOutcome::kReadFailed:
       return kExitNoInput;
