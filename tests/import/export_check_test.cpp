@@ -4,6 +4,7 @@
 #include "import/export_check.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <initializer_list>
@@ -21,7 +22,8 @@ using namespace std::string_literals;
 
 std::string WriteFile(std::string_view bytes) {
   static int serial = 0;
-  const std::string path = testing::TempDir() + "export_check_" + std::to_string(++serial);
+  const std::string path = testing::TempDir() + "export_check_" + std::to_string(::getpid()) + "_" +
+                           std::to_string(++serial);
   std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
   return path;
 }
