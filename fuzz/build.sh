@@ -19,11 +19,13 @@ cxxflags=("${flags[@]}" -std=c++2b -I fuzz/compat -I . -Wall -Wextra -Wno-unused
 # target: its sources (the fuzzer's own file first)
 declare -A sources=(
   [export_reader]="fuzz/export_reader_fuzz.cpp import/export_reader.cpp import/split_export_line.cpp text/utf8.cpp text/string_utils.cpp"
+  [export_check]="fuzz/export_check_fuzz.cpp import/export_check.cpp import/export_reader.cpp import/split_export_line.cpp text/utf8.cpp text/string_utils.cpp"
+  [date_text]="fuzz/date_text_fuzz.cpp records/date_text.cpp records/date_time.cpp"
   [filter_name]="fuzz/filter_name_fuzz.cpp text/name_filter.cpp text/string_utils.cpp text/utf8.cpp"
   [format_phone]="fuzz/format_phone_fuzz.cpp text/phone_format.cpp text/utf8.cpp"
   [do_path]="fuzz/do_path_fuzz.cpp app/do_path.cpp app/decode_library.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
   [saved_selection]="fuzz/saved_selection_fuzz.cpp app/saved_selection.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
-  [jet_sql]="fuzz/jet_sql_fuzz.cpp records/jet_sql.cpp records/sql_quote.cpp"
+  [jet_sql]="fuzz/jet_sql_fuzz.cpp records/jet_sql.cpp records/sql_quote.cpp records/date_time.cpp records/date_text.cpp"
 )
 
 for target in "${!sources[@]}"; do

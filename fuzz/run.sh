@@ -5,8 +5,8 @@
 # a closing "N passed, N failed" line; a crash keeps its input under the
 # scratch folder, prints the command that replays it, and fails the run.
 #
-# Usage: fuzz/run.sh [SECONDS]      seconds per target (default 12; six
-#                                   targets take about a minute)
+# Usage: fuzz/run.sh [SECONDS]      seconds per target (default 12; eight
+#                                   targets take about two minutes)
 #        FUZZ_KEEP=1 fuzz/run.sh    keep the scratch folder
 # To fuzz longer: fuzz/run.sh 3600, or run a target by hand:
 #   fuzz/build/export_reader_fuzz -max_total_time=3600 NEW_DIR fuzz/corpus/export_reader
@@ -18,7 +18,7 @@ fuzz/build.sh fuzz/build
 work=$(mktemp -d "${TMPDIR:-/tmp}/talvenor-fuzz.XXXXXX")
 [ "${FUZZ_KEEP:-0}" = 1 ] || trap 'rm -rf "$work"' EXIT
 passed=0 failed=0 total_runs=0
-for target in export_reader filter_name format_phone do_path saved_selection jet_sql; do
+for target in export_reader export_check date_text filter_name format_phone do_path saved_selection jet_sql; do
   mkdir -p "$work/$target/new"
   log=$work/$target/log
   status=0

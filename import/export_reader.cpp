@@ -42,6 +42,67 @@ bool IsAscii(std::string_view s) {
   return any < 0x80;
 }
 
+// Appends the UTF-8 of `c` at `out`; the byte count.
+size_t AppendUtf8(char32_t c, char* out) {
+  auto byte = [](char32_t b) { return static_cast<char>(static_cast<unsigned char>(b)); };
+  if (c < 0x80) {
+    out[0] = byte(c);
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = byte(0xC0 | c >> 6);
+    out[1] = byte(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = byte(0xE0 | c >> 12);
+    out[1] = byte(0x80 | (c >> 6 & 0x3F));
+    out[2] = byte(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = byte(0xF0 | c >> 18);
+  out[1] = byte(0x80 | (c >> 12 & 0x3F));
+  out[2] = byte(0x80 | (c >> 6 & 0x3F));
+  out[3] = byte(0x80 | (c & 0x3F));
+  return 4;
+}
+
+// How a file's bytes are to be read, from its first bytes: UTF-16 by its
+// byte-order mark, or little-endian UTF-16 without one by the pattern of
+// ASCII text in it (nearly every byte at an odd offset NUL, nearly none at an
+// even one); anything else is bytes.
+ExportReader::Encoding DetectEncoding(std::string_view start) {
+  using Encoding = ExportReader::Encoding;
+  if (start.starts_with("\xFF\xFE")) return Encoding::kUtf16Le;
+  if (start.starts_with("\xFE\xFF")) return Encoding::kUtf16Be;
+  const size_t units = start.size() / 2;
+  if (units < 2) return Encoding::kBytes;
+  size_t odd_nul = 0, even_nul = 0;
+  for (size_t i = 0; i < units; ++i) {
+    even_nul += start[2 * i] == '\0' ? 1 : 0;
+    odd_nul += start[2 * i + 1] == '\0' ? 1 : 0;
+  }
+  if (odd_nul * 10 >= units * 9 && even_nul * 10 <= units) return Encoding::kUtf16Le;
+  return Encoding::kBytes;
+}
+
+// True when `bytes`, starting on a unit's first byte, hold the unit U+000D.
+bool HasUtf16CarriageReturn(std::string_view bytes, bool little) {
+  const char first = little ? '\r' : '\0';
+  const char second = little ? '\0' : '\r';
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i] == first && bytes[i + 1] == second) return true;
+  }
+  return false;
+}
+
+// A line of nothing but blanks, tabs, commas and double quotes (and "|",
+// which divides fields as a comma does): every field of it is empty once
+// trimmed, so it holds no data.
+bool IsBlankLine(std::string_view text) {
+  return text.find_first_not_of(" \t,\"|") == std::string_view::npos;
+}
+
 }  // namespace
 
 ExportReader::File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -85,6 +146,10 @@ std::expected<bool, ReadError> ExportReader::Next(ExportLine& line) {
       ++empty_lines_;
       continue;
     }
+    if (IsBlankLine(line.text)) {
+      ++blank_lines_;
+      continue;
+    }
     if (line.text.size() >= kHeaderMark.size() &&
         text::EqualsIgnoreCase(line.text.substr(0, kHeaderMark.size()), kHeaderMark)) {
       ++header_lines_;
@@ -103,17 +168,97 @@ std::expected<bool, ReadError> ExportReader::Next(ExportLine& line) {
   return false;
 }
 
+ssize_t ExportReader::ReadFile(char* into, size_t size) {
+  const ssize_t n = ReadSome(file_.fd(), into, size);
+  if (n < 0) {
+    error_ = std::unexpected(MakeError(errno, "cannot read", path_));
+    at_end_ = true;
+    return -1;
+  }
+  file_offset_ += n;
+  return n;
+}
+
 bool ExportReader::Refill() {
   begin_ = end_ = 0;
   if (at_end_) return false;
-  const ssize_t n = ReadSome(file_.fd(), buffer_.get(), kBufferSize);
+  if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) return RefillUtf16();
+  const ssize_t n = ReadFile(buffer_.get(), kBufferSize);
   if (n <= 0) {
     at_end_ = true;
-    if (n < 0) error_ = std::unexpected(MakeError(errno, "cannot read", path_));
     return false;
   }
   end_ = static_cast<size_t>(n);
-  file_offset_ += n;
+  if (encoding_ == Encoding::kUndecided) {
+    encoding_ = DetectEncoding(std::string_view(buffer_.get(), end_));
+    if (encoding_ != Encoding::kBytes) {
+      // The byte-order mark is decoded too, to U+FEFF, and dropped as UTF-8's is.
+      utf16_.assign(buffer_.get(), end_);
+      end_ = 0;
+      return RefillUtf16();
+    }
+  }
+  return true;
+}
+
+bool ExportReader::RefillUtf16() {
+  const bool little = encoding_ == Encoding::kUtf16Le;
+  auto unit_at = [&](size_t at) {
+    const auto lo = static_cast<unsigned char>(utf16_[at + (little ? 0 : 1)]);
+    const auto hi = static_cast<unsigned char>(utf16_[at + (little ? 1 : 0)]);
+    return static_cast<char32_t>(hi << 8 | lo);
+  };
+  char* const out = buffer_.get();
+  size_t n = 0;
+  auto put = [&](char32_t c) { n += AppendUtf8(c, out + n); };
+  constexpr char32_t kReplacement = 0xFFFD;
+  while (n == 0) {
+    // Keep at least a surrogate pair's four bytes at hand while the file goes on.
+    if (utf16_.size() - utf16_begin_ < 4 && !file_ended_) {
+      utf16_.erase(0, utf16_begin_);
+      utf16_begin_ = 0;
+      const size_t had = utf16_.size();
+      utf16_.resize(had + kBufferSize / 2);
+      const ssize_t got = ReadFile(utf16_.data() + had, kBufferSize / 2);
+      utf16_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+      if (got < 0) return false;
+      if (got == 0) file_ended_ = true;
+      continue;
+    }
+    // A unit gives at most three bytes of UTF-8, a surrogate pair four.
+    while (utf16_begin_ + 2 <= utf16_.size() && n + 4 <= kBufferSize) {
+      const char32_t unit = unit_at(utf16_begin_);
+      if (unit >= 0xD800 && unit <= 0xDBFF) {
+        if (utf16_begin_ + 4 > utf16_.size()) {
+          if (!file_ended_) break;  // its partner is still to be read
+          put(kReplacement);
+          utf16_begin_ += 2;
+          continue;
+        }
+        const char32_t next = unit_at(utf16_begin_ + 2);
+        if (next >= 0xDC00 && next <= 0xDFFF) {
+          put(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+          utf16_begin_ += 4;
+        } else {
+          put(kReplacement);
+          utf16_begin_ += 2;
+        }
+        continue;
+      }
+      put(unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : unit);
+      utf16_begin_ += 2;
+    }
+    if (n > 0 || !file_ended_) continue;
+    if (utf16_begin_ < utf16_.size()) {
+      // An odd byte at the very end.
+      put(kReplacement);
+      utf16_begin_ = utf16_.size();
+      continue;
+    }
+    at_end_ = true;
+    return false;
+  }
+  end_ = n;
   return true;
 }
 
@@ -168,7 +313,13 @@ void ExportReader::DecideLineFeed(size_t from) {
   line_feed_ = LineFeed::kEndsLine;
   if (at_end_ || !seekable_) return;  // a pipe cannot be looked ahead in
   std::unique_ptr<char[]> ahead(new char[kBufferSize]);
-  for (off_t offset = file_offset_;;) {
+  const bool utf16 = encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be;
+  // UTF-16 bytes not yet decoded are read again from the file, so that the
+  // look-ahead starts on a unit's first byte (units are read whole from the
+  // start of the file).
+  off_t offset = file_offset_;
+  if (utf16) offset -= static_cast<off_t>(utf16_.size() - utf16_begin_);
+  for (;;) {
     ssize_t n;
     do {
       n = ::pread(file_.fd(), ahead.get(), kBufferSize, offset);
@@ -176,7 +327,9 @@ void ExportReader::DecideLineFeed(size_t from) {
     // A failed look-ahead leaves line feeds as line ends; the regular read
     // reports the error when it meets it.
     if (n <= 0) return;
-    if (std::memchr(ahead.get(), '\r', static_cast<size_t>(n)) != nullptr) {
+    if (utf16 ? HasUtf16CarriageReturn(std::string_view(ahead.get(), static_cast<size_t>(n)),
+                                       encoding_ == Encoding::kUtf16Le)
+              : std::memchr(ahead.get(), '\r', static_cast<size_t>(n)) != nullptr) {
       line_feed_ = LineFeed::kInText;
       return;
     }

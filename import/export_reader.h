@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <expected>
 #include <memory>
@@ -40,6 +42,15 @@ struct ExportLine {
 // UTF-8, any other line as Windows-1252. A UTF-8 byte-order mark at the start of
 // the file is dropped. Empty lines and header lines (the first eight characters
 // are "JOBTITLE" in any letter case) are skipped and not counted as data lines.
+// So are blank lines: lines of nothing but blanks, tabs, commas and double
+// quotes, whose fields are all empty once trimmed.
+//
+// A file in UTF-16 is decoded to UTF-8 as it is read, and then read exactly as
+// the same text in UTF-8 would be: with a byte-order mark, little- or
+// big-endian, and little-endian without one when the start of the file shows
+// the pattern of ASCII text in UTF-16 (nearly every second byte NUL, the others
+// not). A lone surrogate becomes U+FFFD. In such a file a line's `raw` is its
+// UTF-8 text, so that lines written out again (the rejects file) stay readable.
 class ExportReader {
  public:
   // Opens `path` for reading. A missing file, a directory or a file without
@@ -53,9 +64,14 @@ class ExportReader {
   // end of the file, or the read error (after which the reader stays at its end).
   std::expected<bool, ReadError> Next(ExportLine& line);
 
-  // Header lines and empty lines skipped so far.
+  // Header lines, empty lines and blank lines skipped so far.
   long header_lines() const { return header_lines_; }
   long empty_lines() const { return empty_lines_; }
+  long blank_lines() const { return blank_lines_; }
+
+  // How the file's bytes are read: known after the first call of Next.
+  enum class Encoding { kUndecided, kBytes, kUtf16Le, kUtf16Be };
+  Encoding encoding() const { return encoding_; }
 
  private:
   enum class LineFeed { kUndecided, kInText, kEndsLine };
@@ -78,6 +94,11 @@ class ExportReader {
   bool ReadLine();
   // Fills the buffer; false at the end of the file or on error (error_ set).
   bool Refill();
+  // Reads up to `size` bytes of the file into `into`: the count, 0 at its end,
+  // -1 on error (error_ set, at_end_ set).
+  ssize_t ReadFile(char* into, size_t size);
+  // Fills the buffer with the UTF-8 of the UTF-16 units read.
+  bool RefillUtf16();
   // Settles what a line feed means once the first lone one is met, by looking
   // for a carriage return in the rest of the file (buffer bytes from `from` on).
   void DecideLineFeed(size_t from);
@@ -94,6 +115,10 @@ class ExportReader {
   bool at_end_ = false;
   bool skip_line_feed_ = false;  // the last line ended at a carriage return
   LineFeed line_feed_ = LineFeed::kUndecided;
+  Encoding encoding_ = Encoding::kUndecided;
+  std::string utf16_;        // UTF-16 bytes read and not yet decoded
+  size_t utf16_begin_ = 0;   // the first of them
+  bool file_ended_ = false;  // UTF-16: the file has no more bytes
   std::expected<void, ReadError> error_;
 
   std::string raw_;      // the current line's bytes
@@ -102,6 +127,7 @@ class ExportReader {
   long physical_lines_ = 0;
   long header_lines_ = 0;
   long empty_lines_ = 0;
+  long blank_lines_ = 0;
 };
 
 }  // namespace talvenor::import

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "import/export_check.h"
 #include "import/export_reader.h"
 #include "import/import_row.h"
 #include "import/line_loop.h"
@@ -85,6 +86,14 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
     return FailOpening(services, RunOutcome::kFileUnreadable, reader.error().message);
   }
 
+  // A file of another kind would be read as lines of garbage, each creating
+  // records: it is refused before the target is opened.
+  if (!request.force) {
+    if (auto refused = CheckExportFile(text::Trim(request.export_path))) {
+      return FailOpening(services, RunOutcome::kFileRefused, std::move(*refused));
+    }
+  }
+
   progress.AddLine("Step1: Opening Target Database");
   auto db = open_target(request.TargetPath, request.TargetIsOdbc);
   if (!db.has_value()) {
@@ -136,6 +145,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   const std::string file_name = text::Trim(request.export_path);
   LineLoop loop(run, watch, services, file_name, request.dry_run);
   ImportLines(*reader, loop, file_name, services, summary);
+  run.counts.blank_lines_skipped = reader->blank_lines();
   if (summary.outcome == RunOutcome::kTargetLost || summary.outcome == RunOutcome::kTargetFailed ||
       summary.outcome == RunOutcome::kStopped) {
     progress.AddLine(summary.message);

@@ -69,6 +69,9 @@ struct ImportRequest {
   // Do the whole run in one transaction and roll it back at the end: the same
   // progress and counts as a real run, nothing written.
   bool dry_run = false;
+  // Import a file that does not look like an export file (CheckExportFile)
+  // all the same.
+  bool force = false;
 };
 
 // What a run needs from outside. The clock cache lives as long as the program.
@@ -89,6 +92,8 @@ enum class RunOutcome {
   kTargetFailed,     // the target could store nothing more (disk full, I/O error, read-only,
                      // a lock not released in time); the run stopped after the last stored line
   kStopped,          // the operator stopped the run (Ctrl-C, the window); whole lines kept
+  kFileRefused,      // the file is not an export file (binary, compressed, other columns);
+                     // nothing was written
 };
 
 struct ImportSummary {

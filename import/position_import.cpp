@@ -1,13 +1,17 @@
 #include "import/position_import.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "import/field_value.h"
 #include "import/record_steps.h"
 #include "import/split_export_line.h"
 #include "records/activity_log.h"
+#include "records/date_time.h"
 #include "records/keys.h"
 #include "records/sql_quote.h"
+#include "text/string_utils.h"
 
 namespace talvenor::import {
 
@@ -44,6 +48,24 @@ void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
   }
 }
 
+// The value of Date_Posted. A date column receives the date the text names,
+// read here rather than by the engine: a text that names no real date (2/31,
+// a bare number, words) is left out with a warning instead of being moved to
+// another date, and a server never sees a date it would refuse (which would
+// cost the whole position). A column with a text size keeps the text as given.
+Value DatePostedValue(ImportRow& row, int size) {
+  const std::string_view given = row.field(export_column::kDatePosted);
+  if (size > 0) return StoredValue(CutToSize(given, size), size);
+  const std::string_view text = text::TrimView(given);
+  if (text.empty()) return Value::Null();
+  if (const std::optional<double> serial = records::ParseDateTime(text)) {
+    return Value::DateTime(*serial);
+  }
+  row.warnings.push_back("Date_Posted \"" + std::string(text) +
+                         "\" is no date; the position is stored without it");
+  return Value::Null();
+}
+
 }  // namespace
 
 void ImportPosition(RunState& run, ImportRow& row) {
@@ -78,9 +100,7 @@ void ImportPosition(RunState& run, ImportRow& row) {
         run, set, "Contact_Phone",
         StoredValue(CutToSize(contact.work_phone, size.contact_phone), size.contact_phone));
   }
-  SetFieldStep(
-      run, set, "Date_Posted",
-      StoredValue(CutToSize(row.field(col::kDatePosted), size.date_posted), size.date_posted));
+  SetFieldStep(run, set, "Date_Posted", DatePostedValue(row, size.date_posted));
 
   const Value key = SaveRecord(run, set, "Job_Id", "Positions", "position", row);
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership

@@ -16,6 +16,8 @@ namespace talvenor::import {
 // What a run has done, for its closing summary.
 struct ImportCounts {
   long lines_read = 0;  // data lines, whatever became of them
+  // Lines that held only blanks, commas and quotes: no data, nothing created.
+  long blank_lines_skipped = 0;
   long companies_created = 0;
   long companies_matched = 0;
   long contacts_created = 0;

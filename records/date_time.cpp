@@ -1,9 +1,11 @@
 #include "records/date_time.h"
 
+#include <date/date.h>
+
 #include <array>
 #include <charconv>
-#include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 
 #include "text/ascii.h"
@@ -14,8 +16,8 @@ namespace {
 constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-// Serial of 1 January 1970.
-constexpr long long kUnixEpochSerial = 25569;
+// Day 0 of the serials.
+constexpr date::sys_days kSerialZero = date::sys_days{date::year{1899} / 12 / 30};
 constexpr long long kMsPerDay = 86'400'000;
 
 bool StartsWith(std::string_view text, size_t at, std::string_view what) {
@@ -34,60 +36,9 @@ void AppendNumber(std::string& out, int number, int width) {
   out.append(digits, end);
 }
 
-// Reads up to 9 digits at `at`; nothing when there is no digit there.
-std::optional<int> DigitsAt(std::string_view s, size_t& at) {
-  int value = 0;
-  size_t n = 0;
-  for (; at < s.size() && s[at] >= '0' && s[at] <= '9' && n < 9; ++at, ++n) {
-    value = value * 10 + (s[at] - '0');
-  }
-  if (n == 0 || (at < s.size() && s[at] >= '0' && s[at] <= '9')) return std::nullopt;
-  return value;
-}
-
-// The form the import meets in nearly every date it stores, "m/d/yyyy" with
-// an optional " h:nn:ss" and an optional " AM" or " PM", read without the
-// general reader's scanning. Nothing for any other text, also for a date it
-// finds invalid: the general reader then gives the answer.
-std::optional<double> ParseUsDateTime(std::string_view s) {
-  CivilTime t;
-  size_t at = 0;
-  auto number_then = [&](int& into, char separator) {
-    const std::optional<int> n = DigitsAt(s, at);
-    if (!n) return false;
-    into = *n;
-    if (separator == '\0') return true;
-    if (at >= s.size() || s[at] != separator) return false;
-    ++at;
-    return true;
-  };
-  if (!number_then(t.month, '/') || !number_then(t.day, '/') || !number_then(t.year, '\0')) {
-    return std::nullopt;
-  }
-  if (at < s.size()) {
-    if (s[at++] != ' ' || !number_then(t.hour, ':') || !number_then(t.minute, ':') ||
-        !number_then(t.second, '\0')) {
-      return std::nullopt;
-    }
-    if (at < s.size()) {
-      const std::string_view marker = s.substr(at);
-      const bool pm = marker == " PM" || marker == " pm";
-      const bool am = marker == " AM" || marker == " am";
-      if ((!pm && !am) || t.hour < 1 || t.hour > 12) return std::nullopt;
-      t.hour = t.hour % 12 + (pm ? 12 : 0);
-    }
-  }
-  if (t.year < 100 || t.year > 9999 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 ||
-      t.hour > 23 || t.minute > 59 || t.second > 59) {
-    return std::nullopt;
-  }
-  return FromCivil(t);
-}
-
 }  // namespace
 
 CivilTime ToCivil(double serial) {
-  using namespace std::chrono;
   // Round to the millisecond first so that 15:04:05.000 stored as
   // 15:04:04.99999 reads back as 15:04:05.
   const long long total_ms = std::llround(serial * kMsPerDay);
@@ -97,7 +48,7 @@ CivilTime ToCivil(double serial) {
     ms_of_day += kMsPerDay;
     days -= 1;
   }
-  const year_month_day ymd{sys_days{std::chrono::days{days - kUnixEpochSerial}}};
+  const date::year_month_day ymd{kSerialZero + date::days{days}};
   CivilTime t;
   t.year = int(ymd.year());
   t.month = int(unsigned(ymd.month()));
@@ -110,9 +61,9 @@ CivilTime ToCivil(double serial) {
 }
 
 double FromCivil(const CivilTime& t) {
-  using namespace std::chrono;
-  const sys_days d{year{t.year} / month{unsigned(t.month)} / day{unsigned(t.day)}};
-  const double days = double(d.time_since_epoch().count() + kUnixEpochSerial);
+  const date::sys_days d{date::year{t.year} / date::month{unsigned(t.month)} /
+                         date::day{unsigned(t.day)}};
+  const double days = double((d - kSerialZero).count());
   const double ms = ((t.hour * 60.0 + t.minute) * 60.0 + t.second) * 1000.0 + t.millisecond;
   return days + ms / double(kMsPerDay);
 }
@@ -140,10 +91,11 @@ bool SameSecond(const CivilTime& a, const CivilTime& b) {
 
 std::string FormatDateTime(double serial, std::string_view pattern) {
   const CivilTime t = ToCivil(serial);
-  const int weekday = int(std::chrono::weekday{
-      std::chrono::sys_days{std::chrono::days{
-          static_cast<long long>(std::floor(serial)) -
-          kUnixEpochSerial}}}.c_encoding());
+  // The weekday of the very date written: a time a hair before midnight rounds
+  // to the next day, and so does its weekday.
+  const int weekday = int(date::weekday{date::year{t.year} / date::month{unsigned(t.month)} /
+                                        date::day{unsigned(t.day)}}
+                              .c_encoding());
   constexpr size_t kRemembered = 4;
   thread_local std::array<FormattedDate, kRemembered> remembered;
   thread_local size_t next_slot = 0;
@@ -240,59 +192,26 @@ std::string GeneralDate(double serial) {
   return FormatDateTime(serial, "m/d/yyyy h:nn:ss AM/PM");
 }
 
-std::optional<double> ParseDateTime(std::string_view text) {
-  if (const std::optional<double> us = ParseUsDateTime(text)) return us;
-  std::string s(text);
-  CivilTime t;
-  char month_name[4] = {};
-  char ampm[3] = {};
-  int n = 0;
-  auto valid = [&t]() {
-    return t.year >= 100 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-           t.day <= 31 && t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 &&
-           t.second >= 0 && t.second < 60 && t.millisecond >= 0 && t.millisecond < 1000;
+std::string IsoDateText(double serial) {
+  const CivilTime t = ToCivil(serial);
+  if (t.year < 0 || t.year > 9999) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return buf;
+  }
+  // Written for every date stored, so without printf.
+  std::string out = "0000-00-00 00:00:00";
+  auto put = [&out](size_t at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) out[at + size_t(i)] = char('0' + value % 10);
   };
-  // 08 Dec 2026 15:04:05[:123]
-  if (std::sscanf(s.c_str(), "%d %3s %d %d:%d:%d%n", &t.day, month_name, &t.year, &t.hour,
-                  &t.minute, &t.second, &n) == 6) {
-    for (int m = 0; m < 12; ++m) {
-      if (text::EqualsIgnoreCase(month_name, kMonthNames[m])) {
-        t.month = m + 1;
-        if (valid()) return FromCivil(t);
-        return std::nullopt;
-      }
-    }
-  }
-  // 2026-12-08 15:04:05[.123]
-  t = CivilTime{};
-  int fields = std::sscanf(s.c_str(), "%d-%d-%d %d:%d:%d.%d", &t.year, &t.month, &t.day, &t.hour,
-                           &t.minute, &t.second, &t.millisecond);
-  if (fields >= 3 && (fields == 3 || fields >= 6)) {
-    if (fields == 7) {
-      // A fraction of more than three digits: keep the milliseconds only.
-      const size_t dot = s.find('.');
-      std::string frac = s.substr(dot + 1, 3);
-      while (frac.size() < 3) frac += '0';
-      t.millisecond = std::atoi(frac.c_str());
-    }
-    if (valid()) return FromCivil(t);
-    return std::nullopt;
-  }
-  // 12/8/2026[ 3:04:05[ PM]]
-  t = CivilTime{};
-  fields = std::sscanf(s.c_str(), "%d/%d/%d %d:%d:%d %2s", &t.month, &t.day, &t.year, &t.hour,
-                       &t.minute, &t.second, ampm);
-  if (fields == 3 || fields >= 6) {
-    if (fields == 7) {
-      const bool pm = text::EqualsIgnoreCase(ampm, "PM");
-      const bool am = text::EqualsIgnoreCase(ampm, "AM");
-      if (!pm && !am) return std::nullopt;
-      if (t.hour < 1 || t.hour > 12) return std::nullopt;
-      t.hour = t.hour % 12 + (pm ? 12 : 0);
-    }
-    if (valid()) return FromCivil(t);
-  }
-  return std::nullopt;
+  put(0, t.year, 4);
+  put(5, t.month, 2);
+  put(8, t.day, 2);
+  put(11, t.hour, 2);
+  put(14, t.minute, 2);
+  put(17, t.second, 2);
+  return out;
 }
 
 }  // namespace talvenor::records

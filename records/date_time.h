@@ -29,9 +29,23 @@ std::string FormatDateTime(double serial, std::string_view pattern);
 // PM"); a date without time of day gives the date alone.
 std::string GeneralDate(double serial);
 
-// Reads a date-time text as the platform's date recognition would: "08 Dec 2026
-// 15:04:05", "12/8/2026 3:04:05 PM", "2026-12-08 15:04:05[.123]", "12/8/2026".
-// Nothing for a text it cannot read.
+// A date-time as "YYYY-MM-DD HH:MM:SS", the form SQLite's date functions read
+// and that sorts as the dates do (years beyond 0 to 9999 written as they come).
+std::string IsoDateText(double serial);
+
+// Reads a date-time text in the forms a US export, a US desktop database and
+// the servers' clock answers write, with blanks around it:
+//   m/d/yyyy and m/d/yy (also with "-"; two-digit years 30-99 are 19xx,
+//     00-29 are 20xx), yyyy-mm-dd and yyyy/mm/dd;
+//   month names whole or cut to three letters, in any letter case: "Dec 8,
+//     2026", "December 8 2026", "8-Dec-2026", "08-DEC-26", "08 Dec 2026";
+//   each with an optional time: "3:04 PM", "15:04", "15:04:05", "15:04:05.123"
+//   (further fraction digits dropped), "15:04:05:123", or after "T" for the
+//   year-first form.
+// Nothing for any other text and for a text that names no real date or time:
+// February 31, February 29 of a common year, month 13, 24:00, a year before
+// 100 or after 9999, a bare number such as 20260102, words. Such a text is
+// never taken for a nearby date.
 std::optional<double> ParseDateTime(std::string_view text);
 
 }  // namespace talvenor::records

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "records/date_time.h"
 #include "records/sql_quote.h"
 #include "text/ascii.h"
 
@@ -316,6 +317,35 @@ std::optional<SqlParam> NumberParam(std::string_view text) {
   return SqlParam{v};
 }
 
+// The date-time columns of the target's tables. SQLite keeps a date as the
+// text it is given; a date assigned to one of these columns in the host's
+// general form ("12/8/2026 3:04:05 PM") would then sort and compare as text
+// among the ISO dates ("2026-12-08 15:04:05") the rows are stored with.
+bool IsDateColumn(const Token& t) {
+  std::string_view name = t.text;
+  if (t.kind == Tok::kBracketName && name.size() >= 2) {
+    name = name.substr(1, name.size() - 2);
+  } else if (t.kind != Tok::kWord) {
+    return false;
+  }
+  for (std::string_view column : {"Last_Activity", "Date_Posted", "Date_Entered", "Entry_Date"}) {
+    if (EqualsIgnoreCase(name, column)) return true;
+  }
+  return false;
+}
+
+// True for the literal of "Column = 'text'" where Column is a date column.
+bool IsDateAssignment(const Token* prev, const Token* prev2) {
+  return prev != nullptr && prev2 != nullptr && IsPunct(*prev, '=') && IsDateColumn(*prev2);
+}
+
+// A date literal as SQLite should hold it: the ISO text of the date-time it
+// names; a text that names none stays as written.
+std::string DateLiteral(std::string text) {
+  if (const std::optional<double> serial = ParseDateTime(text)) return IsoDateText(*serial);
+  return text;
+}
+
 bool IsDataStatement(const Token& first) {
   for (std::string_view w : {"SELECT", "INSERT", "UPDATE", "DELETE", "WITH", "REPLACE", "VALUES"}) {
     if (IsWord(first, w)) return true;
@@ -336,6 +366,7 @@ bool EndsPositionList(const Token& t) {
 // shape can reuse.
 enum class Use : unsigned char {
   kText,        // lifted: the text between the apostrophes
+  kDate,        // lifted: DateLiteral of the text between the apostrophes
   kGuid,        // lifted: the braced GUID text
   kNumber,      // lifted: NumberParam of the literal
   kAsWritten,   // copied into the statement as written
@@ -421,6 +452,9 @@ SqliteStatement TranslateFull(std::string_view jet, bool lift_literals,
           emit_text_literal(LikePattern(Unquoted(t.text), &needs_escape));
           if (needs_escape) out.text += " ESCAPE '\\'";
           note(t, Use::kByValue, out_at);
+        } else if (IsDateAssignment(prev, prev2)) {
+          note(t, emit_text_literal(DateLiteral(Unquoted(t.text))) ? Use::kDate : Use::kByValue,
+               out_at);
         } else {
           // Not lifted, the literal is written back quoted as it came.
           note(t, emit_text_literal(Unquoted(t.text)) ? Use::kText : Use::kAsWritten, out_at);
@@ -656,6 +690,9 @@ std::optional<SqliteStatement> Apply(const Recipe& recipe, std::string_view jet,
         break;
       case Use::kGuid:
         out.params.emplace_back(std::string(GuidOf(raw)));
+        break;
+      case Use::kDate:
+        out.params.emplace_back(DateLiteral(Unquoted(raw)));
         break;
       default: {
         std::optional<SqlParam> p = NumberParam(raw);

@@ -81,27 +81,7 @@ DbError ItemNotFound() { return EngineError(kItemNotFound); }
 
 }  // namespace
 
-std::string SqliteDateText(double serial) {
-  const CivilTime t = ToCivil(serial);
-  if (t.year < 0 || t.year > 9999) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second);
-    return buf;
-  }
-  // Written for every date stored, so without printf.
-  std::string out = "0000-00-00 00:00:00";
-  auto put = [&out](size_t at, int value, int width) {
-    for (int i = width - 1; i >= 0; --i, value /= 10) out[at + size_t(i)] = char('0' + value % 10);
-  };
-  put(0, t.year, 4);
-  put(5, t.month, 2);
-  put(8, t.day, 2);
-  put(11, t.hour, 2);
-  put(14, t.minute, 2);
-  put(17, t.second, 2);
-  return out;
-}
+std::string SqliteDateText(double serial) { return IsoDateText(serial); }
 
 DbResult<Value> StoredForm(const Column& column, const Value& value) {
   if (!value.HasValue()) return Value::Null();

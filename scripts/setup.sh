@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 uuid-dev
   unixodbc unixodbc-dev odbc-postgresql postgresql
   qt6-base-dev libgl-dev fonts-dejavu-core
+  libhowardhinnant-date-dev
   jq time procps
 )
 

@@ -10,6 +10,7 @@
 #include "app/cli/command.h"
 #include "app/cli/json.h"
 #include "import/contact_name.h"
+#include "import/export_check.h"
 #include "import/export_reader.h"
 #include "import/split_export_line.h"
 #include "text/phone_format.h"
@@ -23,9 +24,12 @@ constexpr std::string_view kUsage =
     "Usage: talvenor-import preview FILE\n"
     "Reads an export file and prints, for every data line, one JSON object: the\n"
     "line's fields, the company, the five contacts and the position as the import\n"
-    "reads them. Header lines and empty lines are skipped. No database is touched.\n"
+    "reads them. Header lines, empty lines and blank lines are skipped. No database\n"
+    "is touched. A file that does not look like an export file (binary, compressed,\n"
+    "a document, other columns) is refused with exit code 65.\n"
     "\n"
     "Options:\n"
+    "      --force    read a file that does not look like an export file\n"
     "  -h, --help     show this help\n"
     "      --version  show the version\n";
 
@@ -88,6 +92,7 @@ void DescribeLine(const import::ExportLine& line, const std::vector<std::string>
 int Preview(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   bool options_end = false;
+  bool force = false;
   for (const std::string& arg : args) {
     if (!options_end && (arg == "--help" || arg == "-h")) {
       std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
@@ -99,6 +104,8 @@ int Preview(const std::vector<std::string>& args) {
     }
     if (!options_end && arg == "--") {
       options_end = true;
+    } else if (!options_end && arg == "--force") {
+      force = true;
     } else if (!options_end && arg.size() > 1 && arg.front() == '-') {
       std::fprintf(stderr, "talvenor-import preview: unknown option '%s' (see --help)\n",
                    arg.c_str());
@@ -118,6 +125,12 @@ int Preview(const std::vector<std::string>& args) {
   if (!reader) {
     std::fprintf(stderr, "talvenor-import preview: %s\n", reader.error().message.c_str());
     return kExitNoInput;
+  }
+  if (!force) {
+    if (const auto refused = import::CheckExportFile(files[0])) {
+      std::fprintf(stderr, "talvenor-import preview: %s\n", refused->c_str());
+      return kExitDataErr;
+    }
   }
 
   // Lines are gathered into one block and written in large pieces.

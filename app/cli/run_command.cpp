@@ -47,6 +47,8 @@ constexpr std::string_view kUsage =
     "                      to FILE, unchanged, and its line number and reason to\n"
     "                      FILE.why\n"
     "      --strict        exit with 65 when any line was rejected\n"
+    "      --force         import a file that does not look like an export file\n"
+    "                      (binary, compressed, a document, other columns)\n"
     "      --json          print the summary as one JSON object on stdout (the\n"
     "                      progress lines then go to stderr)\n"
     "  -q, --quiet         no progress lines and no progress bar\n"
@@ -54,7 +56,8 @@ constexpr std::string_view kUsage =
     "      --version       show the version\n"
     "\n"
     "Exit codes: 0 the run completed (rejected lines are counted in the summary),\n"
-    "64 bad usage, 65 lines were rejected and --strict was given, 66 the export\n"
+    "64 bad usage, 65 the file is not an export file (nothing was written) or\n"
+    "lines were rejected and --strict was given, 66 the export\n"
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
     "created, the catalogue entry not found, or the connection to the target was\n"
     "lost part-way, 73 a rejects file cannot be written, 74 the target's disk is\n"
@@ -81,6 +84,9 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// The JSON summary lists at most this many warnings; "warning_count" has them all.
+constexpr size_t kMaxJsonWarnings = 1000;
+
 struct Options {
   std::string file;
   std::string target;
@@ -90,6 +96,7 @@ struct Options {
   std::string folder;
   std::string rejects;
   bool strict = false;
+  bool force = false;
   bool json = false;
   bool quiet = false;
 };
@@ -144,8 +151,16 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     // The line's bytes and its line end (CRLF as the exporter writes them).
     bytes_ += static_cast<long long>(outcome.raw.size()) + 2;
     if (!outcome.all_stored()) KeepReject(outcome);
+    if (outcome.warnings != nullptr) {
+      for (const std::string& warning : *outcome.warnings) KeepWarning(outcome, warning);
+    }
     if (bar_) DrawBar(/*force=*/false);
   }
+
+  // The warnings of the run, the first kMaxJsonWarnings of them, and how many
+  // there were in all.
+  const std::vector<std::string>& warnings() const { return warnings_; }
+  long warning_count() const { return warning_count_; }
 
   // Operator: a message box becomes a line on stderr.
   void ShowMessage(std::string_view text, std::string_view title, records::MessageIcon) override {
@@ -175,6 +190,22 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     }
     why += '\n';
     if (std::fputs(why.c_str(), reasons_) < 0) write_failed_ = true;
+  }
+
+  // A warning is shown once, on stderr, kept for the JSON summary and written
+  // to the reasons file beside the rejects (the line itself was stored).
+  void KeepWarning(const import::LineOutcome& outcome, const std::string& warning) {
+    const std::string text = "line " + std::to_string(outcome.number) + " (file line " +
+                             std::to_string(outcome.physical_number) + "): " + warning;
+    ClearBar();
+    std::fprintf(stderr, "%.*s: warning: %s\n", static_cast<int>(kName.size()), kName.data(),
+                 text.c_str());
+    ++warning_count_;
+    if (warnings_.size() < kMaxJsonWarnings) warnings_.push_back(text);
+    if (reasons_ != nullptr &&
+        std::fprintf(reasons_, "%s (warning; line stored)\n", text.c_str()) < 0) {
+      write_failed_ = true;
+    }
   }
 
   void DrawBar(bool force) {
@@ -220,6 +251,8 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   std::FILE* rejects_ = nullptr;
   std::FILE* reasons_ = nullptr;
   bool write_failed_ = false;
+  std::vector<std::string> warnings_;
+  long warning_count_ = 0;
 };
 
 std::string_view OutcomeName(import::RunOutcome outcome) {
@@ -240,12 +273,14 @@ std::string_view OutcomeName(import::RunOutcome outcome) {
       return "target failed";
     case import::RunOutcome::kStopped:
       return "stopped";
+    case import::RunOutcome::kFileRefused:
+      return "file refused";
   }
   return "";
 }
 
 std::string SummaryJson(const import::ImportSummary& summary, const Options& options,
-                        const std::string& reasons_path) {
+                        const std::string& reasons_path, const CliProgress& progress) {
   const import::ImportCounts& c = summary.counts;
   std::string out;
   JsonWriter json(out);
@@ -254,6 +289,7 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
   json.Key("completed").Bool(summary.outcome == import::RunOutcome::kCompleted);
   if (!summary.message.empty()) json.Key("message").String(summary.message);
   json.Key("lines_read").Int(c.lines_read);
+  json.Key("blank_lines_skipped").Int(c.blank_lines_skipped);
   json.Key("companies_created").Int(c.companies_created);
   json.Key("companies_matched").Int(c.companies_matched);
   json.Key("contacts_created").Int(c.contacts_created);
@@ -274,15 +310,20 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
     json.Key("rejects_file").String(options.rejects);
     json.Key("reasons_file").String(reasons_path);
   }
+  json.Key("warning_count").Int(progress.warning_count());
+  json.Key("warnings").BeginArray();
+  for (const std::string& warning : progress.warnings()) json.String(warning);
+  json.EndArray();
   json.EndObject();
   out += '\n';
   return out;
 }
 
 void PrintSummary(const import::ImportSummary& summary, const Options& options,
-                  const std::string& reasons_path) {
+                  const std::string& reasons_path, const CliProgress& progress) {
   const import::ImportCounts& c = summary.counts;
   std::printf("Data lines read:    %ld\n", c.lines_read);
+  std::printf("Blank lines skipped: %ld\n", c.blank_lines_skipped);
   std::printf("Companies:          %ld created, %ld matched\n", c.companies_created,
               c.companies_matched);
   std::printf("Contact persons:    %ld created, %ld matched\n", c.contacts_created,
@@ -294,6 +335,7 @@ void PrintSummary(const import::ImportSummary& summary, const Options& options,
   std::printf("Script rows:        %ld\n", c.script_rows);
   std::printf("Saves that failed:  %ld\n", c.saves_failed);
   std::printf("Lines rejected:     %ld\n", c.lines_rejected);
+  std::printf("Warnings:           %ld\n", progress.warning_count());
   std::printf("Batch list:         %s\n", summary.BatchCode.c_str());
   if (!options.rejects.empty()) {
     std::printf("Rejected lines in:  %s (reasons in %s)\n", options.rejects.c_str(),
@@ -342,6 +384,8 @@ int ParseArgs(const std::vector<std::string>& args, Options& options) {
       }
     } else if (arg == "--strict") {
       options.strict = true;
+    } else if (arg == "--force") {
+      options.force = true;
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -399,7 +443,8 @@ int Run(const std::vector<std::string>& args) {
   records::SystemClock clock;
   import::ImportServices services{progress, clock, state.clock_cache, progress};
   CatchStopSignals();
-  const import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
+  import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
+  request.force = options.force;
   const import::ImportSummary summary = import::RunImport(request, services);
   const bool rejects_written = progress.CloseRejects();
 
@@ -417,14 +462,18 @@ int Run(const std::vector<std::string>& args) {
     progress.ShowMessage(summary.message, "", records::MessageIcon::kNone);
   }
   if (options.json) {
-    const std::string json = SummaryJson(summary, options, progress.ReasonsPath());
+    const std::string json = SummaryJson(summary, options, progress.ReasonsPath(), progress);
     std::fwrite(json.data(), 1, json.size(), stdout);
   } else if (opened) {
-    PrintSummary(summary, options, progress.ReasonsPath());
+    PrintSummary(summary, options, progress.ReasonsPath(), progress);
   }
   std::fflush(stdout);
 
   switch (summary.outcome) {
+    case import::RunOutcome::kFileRefused:
+      std::fprintf(stderr, "%s: nothing was imported; --force imports the file anyway\n",
+                   kName.data());
+      return kExitDataErr;
     case import::RunOutcome::kFileUnreadable:
     case import::RunOutcome::kReadFailed:
       return kExitNoInput;

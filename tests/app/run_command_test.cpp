@@ -36,10 +36,12 @@ const std::string kFile = DataFile("first_import.csv");
 
 // The summary of first_import.csv imported into an empty target.
 constexpr std::string_view kFirstJson =
-    R"({"outcome":"completed","completed":true,"lines_read":8,"companies_created":6,)"
+    R"({"outcome":"completed","completed":true,"lines_read":8,"blank_lines_skipped":0,)"
+    R"("companies_created":6,)"
     R"("companies_matched":2,"contacts_created":7,"contacts_matched":1,)"
     R"("contact_slots_skipped":1,"positions_created":8,"positions_matched":0,"script_rows":4,)"
-    R"("saves_failed":0,"lines_rejected":0,"batch_code":"CAR.0001"})"
+    R"("saves_failed":0,"lines_rejected":0,"batch_code":"CAR.0001","warning_count":0,)"
+    R"("warnings":[]})"
     "\n";
 
 class RunCommandTest : public ::testing::Test {
@@ -208,6 +210,81 @@ TEST(RunCommandOdbc, ImportsIntoAServerGivenAsAConnectionText) {
   auto db = target->Open();
   ASSERT_NE(db, nullptr);
   EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
+}
+
+}  // namespace
+}  // namespace talvenor::app
+
+namespace talvenor::app {
+namespace {
+
+std::string WriteExport(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path.string();
+}
+
+// A file of another kind exits 65 and leaves the target as it was; --force
+// imports it; preview refuses it the same way.
+TEST_F(RunCommandTest, AFileOfAnotherKindExits65AndWritesNothing) {
+  const std::string gzip = WriteExport(folder_ / "export.csv.gz", "\x1F\x8B\x08\x00 rest");
+  std::string three = "name,email,phone\n";
+  for (int i = 0; i < 50; ++i) three += "Person,p@x,555\n";
+  const std::string columns = WriteExport(folder_ / "people.csv", three);
+  struct Case {
+    std::vector<std::string> args;
+    int exit;
+    std::string err;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"run", gzip, "--target", target_->path()}, 65, "this is a gzip file"},
+           {{"run", columns, "--target", target_->path(), "--json"},
+            65,
+            "line 1 has 3 fields; an export line has 39"},
+           {{"preview", gzip}, 65, "this is a gzip file"},
+           {{"preview", columns, "--force"}, 0, ""},
+       }) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    const ProgramRun run = RunProgram(c.args);
+    EXPECT_EQ(run.exit, c.exit) << run.err;
+    EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+  }
+  auto db = target_->Open();
+  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+  db->Close();
+  const ProgramRun json =
+      RunProgram({"run", columns, "--target", target_->path(), "--json", "--quiet"});
+  EXPECT_TRUE(Contains(json.out, R"("outcome":"file refused")")) << json.out;
+  const ProgramRun forced =
+      RunProgram({"run", columns, "--target", target_->path(), "--force", "--quiet"});
+  EXPECT_EQ(forced.exit, 0) << forced.err;
+}
+
+// A date that names no date is a warning, once, on stderr, in the JSON and in
+// the reasons file; the line is stored and not rejected.
+TEST_F(RunCommandTest, DatesThatNameNoDateAreWarnedOf) {
+  const std::string file =
+      WriteExport(folder_ / "dates.csv", "Nurse,Boston,,2/31/2026,,Acme" + std::string(33, ',') +
+                                             "\r\nPorter,Boston,,12/8/2026,,Acme" +
+                                             std::string(33, ',') + "\r\n");
+  const std::string rejects = (folder_ / "rejects.csv").string();
+  const ProgramRun run = RunProgram(
+      {"run", file, "--target", target_->path(), "--json", "--quiet", "--rejects", rejects});
+  EXPECT_EQ(run.exit, 0) << run.err;
+  const std::string warning = R"(line 1 (file line 1): Date_Posted \"2/31/2026\" is no date)";
+  EXPECT_TRUE(Contains(run.out, R"("warning_count":1,"warnings":[")")) << run.out;
+  EXPECT_TRUE(Contains(run.out, warning)) << run.out;
+  EXPECT_TRUE(Contains(run.out, R"("lines_rejected":0)")) << run.out;
+  EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
+  EXPECT_TRUE(Contains(run.err, "warning: line 1 (file line 1): Date_Posted \"2/31/2026\""))
+      << run.err;
+  EXPECT_TRUE(Contains(Slurp(rejects + ".why"), "Date_Posted \"2/31/2026\" is no date"));
+  EXPECT_EQ(Slurp(rejects), "");  // the line itself was stored
+  auto db = target_->Open();
+  EXPECT_EQ(import::testing::ScalarNumber(
+                *db, "SELECT COUNT(*) FROM Positions WHERE Date_Posted IS NULL"),
+            1);
+  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 2);
+  db->Close();
 }
 
 }  // namespace

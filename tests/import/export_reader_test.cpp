@@ -1,6 +1,7 @@
 #include "import/export_reader.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -22,7 +23,8 @@ struct Read {
 
 std::string WriteFile(std::string_view bytes) {
   static int serial = 0;
-  const std::string path = testing::TempDir() + "export_reader_" + std::to_string(++serial);
+  const std::string path = testing::TempDir() + "export_reader_" + std::to_string(::getpid()) +
+                           "_" + std::to_string(++serial);
   std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
   return path;
 }

@@ -18,6 +18,7 @@ class RecordingProgress final : public ImportProgress {
     long physical_number = 0;
     std::string raw;
     std::vector<std::string> problems;
+    std::vector<std::string> warnings;
   };
 
   void ClearList() override {
@@ -36,7 +37,8 @@ class RecordingProgress final : public ImportProgress {
   void SetBusy(bool busy) override { events.push_back(busy ? "busy" : "idle"); }
   void LineFinished(const LineOutcome& outcome) override {
     lines.push_back({outcome.number, outcome.physical_number, std::string(outcome.raw),
-                     outcome.problems != nullptr ? *outcome.problems : std::vector<std::string>{}});
+                     outcome.problems != nullptr ? *outcome.problems : std::vector<std::string>{},
+                     outcome.warnings != nullptr ? *outcome.warnings : std::vector<std::string>{}});
   }
 
   std::vector<std::string> list;

@@ -158,7 +158,14 @@ TEST(ActivityLogOnDatabaseFile, WritesRowsAndLastActivity) {
     EXPECT_EQ(
         FirstValue(*db, "SELECT Last_Activity FROM " + std::string(c.record_table), "Last_Activity")
             .ToText(),
-        "12/8/2026 3:04:05 PM");
+        "2026-12-08 15:04:05");  // the ISO form of every other date column of the file
+    // Sorting and comparing by it is by date.
+    EXPECT_EQ(FirstValue(*db,
+                         "SELECT COUNT(*) AS n FROM " + std::string(c.record_table) +
+                             " WHERE Last_Activity > '2026-12-08' AND Last_Activity < '2026-12-09'",
+                         "n")
+                  .ToText(),
+              "1");
   }
   EXPECT_EQ(FirstValue(*db, "SELECT * FROM Company_Activity", "Activity_Id").ToText(), "1");
   const std::string guid =

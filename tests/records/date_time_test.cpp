@@ -75,7 +75,7 @@ TEST(FormatDateTime, RepeatsNeverGiveAnotherCallsText) {
       {kTuesdayAfternoon + 1, "h:nn:ss ddd", "15:04:05 Wed"},
       {kTuesdayAfternoon + 7, "h:nn:ss ddd", "15:04:05 Tue"},
       {kTuesdayAfternoon + 7, "h:nn:ss d", "15:04:05 15"},
-      {rounds_to_next_day, "m/d h:nn:ss ddd", "12/9 0:00:00 Tue"},
+      {rounds_to_next_day, "m/d h:nn:ss ddd", "12/9 0:00:00 Wed"},
   };
   for (int round = 0; round < 3; ++round) {
     for (const Case& c : cases) {
@@ -132,6 +132,118 @@ TEST(ParseDateTime, ReadsServerAndLocalForms) {
     EXPECT_EQ(t.day, 8);
     EXPECT_EQ(t.hour, c.hour);
     EXPECT_EQ(t.second, c.second);
+  }
+}
+
+// A time a hair before midnight is written as the next day; its weekday must
+// be that day's, not the day before's.
+TEST(FormatDateTime, WeekdayBelongsToTheDateWritten) {
+  struct Case {
+    double serial;
+    std::string_view want;
+  };
+  const double sunday_night = FromCivil({2026, 12, 6, 23, 59, 59, 999});
+  for (const Case& c : std::initializer_list<Case>{
+           {sunday_night, "Sun 12/6 23:59:59"},
+           {sunday_night + 0.4 / 86400000, "Sun 12/6 23:59:59"},
+           {sunday_night + 0.6 / 86400000, "Mon 12/7 0:00:00"},
+           {FromCivil({2026, 12, 7, 0, 0, 0, 0}) - 1e-12, "Mon 12/7 0:00:00"},
+           {FromCivil({1900, 1, 1, 0, 0, 0, 0}), "Mon 1/1 0:00:00"},
+       }) {
+    SCOPED_TRACE(c.want);
+    EXPECT_EQ(FormatDateTime(c.serial, "ddd m/d h:nn:ss"), c.want);
+  }
+}
+
+// The forms a US export and a US desktop database write, and the servers'
+// clock answers, each read as the date and time it names.
+TEST(ParseDateTime, ReadsUsExportForms) {
+  struct Case {
+    std::string_view in;
+    CivilTime want;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"12/8/2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"2/29/2028", {2028, 2, 29, 0, 0, 0, 0}},
+           {"12/08/26", {2026, 12, 8, 0, 0, 0, 0}},
+           {"1/2/29", {2029, 1, 2, 0, 0, 0, 0}},
+           {"1/2/30", {1930, 1, 2, 0, 0, 0, 0}},
+           {"1/2/99", {1999, 1, 2, 0, 0, 0, 0}},
+           {"1/2/00", {2000, 1, 2, 0, 0, 0, 0}},
+           {"12-8-2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"2026-12-08", {2026, 12, 8, 0, 0, 0, 0}},
+           {"2026/12/08", {2026, 12, 8, 0, 0, 0, 0}},
+           {"2026-12-08T15:04:05", {2026, 12, 8, 15, 4, 5, 0}},
+           {"Dec 8, 2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"December 8 2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"dec. 8, 2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"Sept 30, 2026", {2026, 9, 30, 0, 0, 0, 0}},
+           {"8-Dec-2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"08-DEC-26", {2026, 12, 8, 0, 0, 0, 0}},
+           {"8 december 2026", {2026, 12, 8, 0, 0, 0, 0}},
+           {"12/8/2026 3:04 PM", {2026, 12, 8, 15, 4, 0, 0}},
+           {"12/8/2026 3:04PM", {2026, 12, 8, 15, 4, 0, 0}},
+           {"12/8/2026 3:04 p", {2026, 12, 8, 15, 4, 0, 0}},
+           {"12/8/2026 12:30 AM", {2026, 12, 8, 0, 30, 0, 0}},
+           {"12/8/2026 12:30 PM", {2026, 12, 8, 12, 30, 0, 0}},
+           {"Dec 8, 2026 15:04:05", {2026, 12, 8, 15, 4, 5, 0}},
+           {"8-Dec-2026 3:04:05 am", {2026, 12, 8, 3, 4, 5, 0}},
+           {"08 Dec 2026 15:04:05:123", {2026, 12, 8, 15, 4, 5, 123}},
+           {"2026-12-08 15:04:05.1", {2026, 12, 8, 15, 4, 5, 100}},
+           {"  12/8/2026  ", {2026, 12, 8, 0, 0, 0, 0}},
+       }) {
+    SCOPED_TRACE(c.in);
+    const auto got = ParseDateTime(c.in);
+    ASSERT_TRUE(got.has_value());
+    const CivilTime t = ToCivil(*got);
+    EXPECT_EQ(t.year, c.want.year);
+    EXPECT_EQ(t.month, c.want.month);
+    EXPECT_EQ(t.day, c.want.day);
+    EXPECT_EQ(t.hour, c.want.hour);
+    EXPECT_EQ(t.minute, c.want.minute);
+    EXPECT_EQ(t.second, c.want.second);
+    EXPECT_EQ(t.millisecond, c.want.millisecond);
+  }
+}
+
+// A text that names no real date is never taken for a nearby one.
+TEST(ParseDateTime, RefusesTextsThatNameNoRealDate) {
+  for (std::string_view in : {
+           "20260102",            // a bare number
+           "2/31/2026",           // no February 31
+           "2/29/2025",           // 2025 is a common year
+           "2/29/1900",           // so is 1900
+           "13/1/2026",           // month 13
+           "0/1/2026",            // month 0
+           "1/0/2026",            // day 0
+           "12/8/10000",          // a year above 9999
+           "12/8/0099",           // before the year 100
+           "12/8/202",            // a year of three digits
+           "12/8",                // no year
+           "12/8/2026/1",         // one part too many
+           "12/8-2026",           // mixed separators
+           "Dec 32, 2026",        // no such day
+           "Decem 8, 2026",       // no month's name
+           "Foo 8, 2026",         // no month's name
+           "Dec 8 2026,",         // text left over
+           "12/8/2026 25:00",     // no such hour
+           "12/8/2026 24:00:00",  // midnight is 0:00
+           "12/8/2026 13:04 PM",  // 13 o'clock PM
+           "12/8/2026 0:04 AM",   // 0 o'clock AM
+           "12/8/2026 3:60",      // no such minute
+           "12/8/2026 3:04:60",   // no such second
+           "12/8/2026 3",         // an hour without minutes
+           "12/8/2026 3:04 XM",   // no AM or PM
+           "12/8/2026T3:04",      // a "T" only after a year-first date
+           "2026-12-08T",         // a "T" without a time
+           "12/8/2026x",          // text joined to the date
+           "",                    // nothing
+           "   ",                 // blanks only
+           "soon",                // words
+           "-1/2/2026",           // a sign
+       }) {
+    SCOPED_TRACE(in);
+    EXPECT_FALSE(ParseDateTime(in).has_value());
   }
 }
 

@@ -70,7 +70,7 @@ TEST(TranslateJetSql, LiftsLiteralsThatAreValuesOnly) {
            {"UPDATE Companies SET Last_Activity='12/8/2026 3:04:05 PM' WHERE "
             "Company_Id=4636462783123",
             "UPDATE Companies SET Last_Activity=? WHERE Company_Id=?",
-            P{std::string("12/8/2026 3:04:05 PM"), std::int64_t{4636462783123}}},
+            P{std::string("2026-12-08 15:04:05"), std::int64_t{4636462783123}}},
            {"SELECT a FROM t WHERE b = -1.5e3", "SELECT a FROM t WHERE b = -?", P{1.5e3}},
            {"SELECT a FROM t WHERE b LIKE 'CAR*'", "SELECT a FROM t WHERE b LIKE ?",
             P{std::string("CAR%")}},
@@ -99,6 +99,45 @@ TEST(TranslateJetSql, LiftsLiteralsThatAreValuesOnly) {
     EXPECT_EQ(s.text, c.want);
     EXPECT_EQ(s.params, c.params);
   }
+}
+
+// SQLite keeps a date as the text it is given: a date assigned to a date
+// column is written in the ISO form the other rows hold, so that sorting and
+// comparing by it give the dates' order. Other columns keep their text.
+TEST(TranslateJetSql, WritesDatesOfDateColumnsInIsoForm) {
+  struct Case {
+    std::string_view jet;
+    std::string want;  // the first parameter
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"UPDATE Companies SET Last_Activity='12/8/2026 11:34:38 PM' WHERE Company_Id=1",
+            "2026-12-08 23:34:38"},
+           {"UPDATE Candidates SET Last_Activity = '12/8/2026' WHERE Candidate_Id=1",
+            "2026-12-08 00:00:00"},
+           {"UPDATE Positions SET [Last_Activity]='1/2/2027 12:00:01 AM' WHERE Job_Id=1",
+            "2027-01-02 00:00:01"},
+           {"UPDATE Positions SET last_activity='Dec 8, 2026' WHERE Job_Id=1",
+            "2026-12-08 00:00:00"},
+           {"UPDATE Positions SET Date_Posted='08-DEC-26' WHERE Job_Id=1", "2026-12-08 00:00:00"},
+           // A text that names no date is left for the engine as it came.
+           {"UPDATE Positions SET Last_Activity='2/31/2026' WHERE Job_Id=1", "2/31/2026"},
+           {"UPDATE Positions SET Last_Activity='soon' WHERE Job_Id=1", "soon"},
+           // Not a date column, or not assigned: the text stays.
+           {"UPDATE Companies SET Company_Name='12/8/2026' WHERE Company_Id=1", "12/8/2026"},
+           {"SELECT Job_Id FROM Positions WHERE Job_Title='12/8/2026'", "12/8/2026"},
+           {"UPDATE Companies SET Memo='Last_Activity=''12/8/2026''' WHERE Company_Id=1",
+            "Last_Activity='12/8/2026'"},
+       }) {
+    SCOPED_TRACE(c.jet);
+    for (const SqliteStatement& s :
+         {TranslateJetSql(c.jet), internal::TranslateJetSqlUncached(c.jet)}) {
+      ASSERT_FALSE(s.params.empty());
+      EXPECT_EQ(s.params.front(), SqlParam{c.want});
+    }
+  }
+  // Without lifting, the rewritten literal is written into the text.
+  EXPECT_EQ(TranslateJetSql("UPDATE t SET Last_Activity='12/8/2026 3:04:05 PM'", false).text,
+            "UPDATE t SET Last_Activity='2026-12-08 15:04:05'");
 }
 
 TEST(TranslateJetSql, TellsSeveralStatementsFromOne) {
@@ -194,6 +233,11 @@ TEST(TranslateJetSql, StatementsOfOneShapeGiveTheirFullTranslation) {
            {"SELECT a FROM t WHERE b = 5 AND c = 'open",
             "SELECT a FROM t WHERE b = 6 AND c = 'open", true},
            {"SELECT a FROM t WHERE b = 'Date()+Time()'", "SELECT a FROM t WHERE b = 'x'", true},
+           // A date column's literal is rewritten by its value, the same either way.
+           {"UPDATE Positions SET Last_Activity='12/8/2026 3:04:05 PM' WHERE Job_Id=5",
+            "UPDATE Positions SET Last_Activity='1/1/2027' WHERE Job_Id=6", true},
+           {"UPDATE Positions SET Last_Activity='12/8/2026' WHERE Job_Id=5",
+            "UPDATE Positions SET Last_Activity='2/31/2026' WHERE Job_Id=6", true},
            {"SELECT a FROM t WHERE b = 1 \0 AND c = 2"sv,
             "SELECT a FROM t WHERE b = 3 \0 AND c = 4"sv, false},
        }) {

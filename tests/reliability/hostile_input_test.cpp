@@ -96,7 +96,7 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
     GTEST_SKIP() << why;
   }
 
-  import::ImportSummary Run(const std::string& contents) {
+  import::ImportSummary Run(const std::string& contents, bool force = false) {
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                        ("talvenor-hostile-" + std::to_string(::getpid()) + ".csv");
   {
@@ -106,8 +106,9 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
   records::testing::FakeClock clock;
   records::ClockCache cache;
   import::ImportServices services{op_, clock, cache, progress_};
-  auto summary = import::RunImport(
-      import::ImportRequest{file.string(), target_->path(), target_->is_odbc()}, services);
+  import::ImportRequest request{file.string(), target_->path(), target_->is_odbc()};
+  request.force = force;
+  auto summary = import::RunImport(request, services);
   std::filesystem::remove(file);
   return summary;
 }
@@ -214,7 +215,10 @@ TEST_P(HostileInput, MalformedLinesEndTheRunNormally) {
   }
   // Garbage that holds line ends of its own makes more lines than one.
   for (char c : garbage) data_lines += c == '\r' ? 1 : 0;
-  const import::ImportSummary summary = Run(file);
+  // Binary garbage and NUL bytes make the file no export file; forced, it is
+  // imported line by line.
+  EXPECT_EQ(Run(file).outcome, import::RunOutcome::kFileRefused);
+  const import::ImportSummary summary = Run(file, /*force=*/true);
   ASSERT_EQ(summary.outcome, import::RunOutcome::kCompleted) << summary.message;
   ASSERT_FALSE(progress_.list.empty());
   EXPECT_EQ(progress_.list.back(), "Import Complete");
