@@ -70,4 +70,10 @@ records::DbStatus ConnectionWatch::LineDone() { return Watched(inner_.LineDone()
 
 records::DbStatus ConnectionWatch::Flush() { return Watched(inner_.Flush(), lost_); }
 
+records::DbStatus ConnectionWatch::BeginTransaction() {
+  return Watched(inner_.BeginTransaction(), lost_);
+}
+
+records::DbStatus ConnectionWatch::Rollback() { return Watched(inner_.Rollback(), lost_); }
+
 }  // namespace talvenor::import

@@ -30,6 +30,8 @@ class ConnectionWatch final : public records::Database {
   records::DbStatus Execute(std::string_view sql) override;
   records::DbStatus LineDone() override;
   records::DbStatus Flush() override;
+  records::DbStatus BeginTransaction() override;
+  records::DbStatus Rollback() override;
   void Close() override { inner_.Close(); }
 
  private:

@@ -56,6 +56,13 @@ class Database {
   // Commits whatever is pending. Called at the end of a run and by Close.
   virtual DbStatus Flush() = 0;
 
+  // Commits whatever is pending, then holds every later write in one
+  // transaction until Flush commits it or Rollback undoes it: for work that
+  // must land whole or not at all. LineDone must not be called inside it.
+  virtual DbStatus BeginTransaction() = 0;
+  // Undoes every write since the last commit. Nothing to undo is no error.
+  virtual DbStatus Rollback() = 0;
+
   virtual void Close() = 0;
 };
 

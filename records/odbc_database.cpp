@@ -114,6 +114,15 @@ DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
 
 DbStatus OdbcDatabase::Flush() { return connection_->Commit(); }
 
+DbStatus OdbcDatabase::BeginTransaction() {
+  if (auto ok = connection_->Commit(); !ok) return ok;
+  // The first LineDone must not switch the mode back behind the caller.
+  line_mode_settled_ = true;
+  return connection_->SetLineTransactions(true);
+}
+
+DbStatus OdbcDatabase::Rollback() { return connection_->Rollback(); }
+
 void OdbcDatabase::Close() { connection_->Disconnect(); }
 
 DbStatus OdbcDatabase::SetLineTransactions(bool on) { return connection_->SetLineTransactions(on); }

@@ -42,6 +42,10 @@ class OdbcDatabase final : public Database {
   DbStatus Execute(std::string_view sql) override;
   DbStatus LineDone() override;
   DbStatus Flush() override;
+  // Switches line transactions on (see SetLineTransactions): the writes that
+  // follow wait for Flush or Rollback.
+  DbStatus BeginTransaction() override;
+  DbStatus Rollback() override;
   void Close() override;
 
   // Groups the writes of a data line into one transaction committed by

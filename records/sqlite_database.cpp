@@ -151,6 +151,18 @@ DbStatus SqliteDatabase::LineDone() { return connection_->LineDone(); }
 
 DbStatus SqliteDatabase::Flush() { return connection_->Commit(); }
 
+DbStatus SqliteDatabase::BeginTransaction() {
+  if (auto ok = connection_->Commit(); !ok) return ok;
+  return connection_->BeginWrite();
+}
+
+DbStatus SqliteDatabase::Rollback() {
+  if (!connection_->InTransaction()) return {};
+  auto lease = connection_->PrepareOwn("ROLLBACK");
+  if (!lease) return std::unexpected(lease.error());
+  return connection_->Run(*lease);
+}
+
 void SqliteDatabase::Close() { connection_->Close(); }
 
 void SqliteDatabase::SetCommitPolicy(int lines, int milliseconds) {

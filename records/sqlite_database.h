@@ -38,6 +38,8 @@ class SqliteDatabase final : public Database {
   DbStatus Execute(std::string_view sql) override;
   DbStatus LineDone() override;
   DbStatus Flush() override;
+  DbStatus BeginTransaction() override;
+  DbStatus Rollback() override;
   void Close() override;
 
   // Commit at a line's end once `lines` lines were done or `milliseconds`

@@ -126,6 +126,8 @@ class RacingDatabase : public Database {
   DbStatus Execute(std::string_view sql) override { return inner_.Execute(sql); }
   DbStatus LineDone() override { return inner_.LineDone(); }
   DbStatus Flush() override { return inner_.Flush(); }
+  DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
+  DbStatus Rollback() override { return inner_.Rollback(); }
   void Close() override {}
 
  private:

@@ -85,6 +85,8 @@ class PgScratch final : public Database {
   DbStatus Execute(std::string_view sql) override { return db_->Execute(sql); }
   DbStatus LineDone() override { return db_->LineDone(); }
   DbStatus Flush() override { return db_->Flush(); }
+  DbStatus BeginTransaction() override { return db_->BeginTransaction(); }
+  DbStatus Rollback() override { return db_->Rollback(); }
   void Close() override {
     if (closed_) return;
     closed_ = true;

@@ -106,6 +106,8 @@ class RecordingDatabase : public Database {
   }
   DbStatus LineDone() override { return {}; }
   DbStatus Flush() override { return {}; }
+  DbStatus BeginTransaction() override { return {}; }
+  DbStatus Rollback() override { return {}; }
   void Close() override {}
 
  private:

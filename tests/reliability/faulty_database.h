@@ -132,6 +132,8 @@ class FaultyDatabase final : public records::Database {
   }
   records::DbStatus LineDone() override { return inner_->LineDone(); }
   records::DbStatus Flush() override { return inner_->Flush(); }
+  records::DbStatus BeginTransaction() override { return inner_->BeginTransaction(); }
+  records::DbStatus Rollback() override { return inner_->Rollback(); }
   void Close() override { inner_->Close(); }
 
  private:
