@@ -281,7 +281,7 @@ class Undo {
           db_, "SELECT Company_Id FROM Candidates WHERE Candidate_Id = " + Literal(contact));
       if (!company) return std::unexpected(std::move(company.error()));
       Keep(RecordKind::kCompany, *company,
-           "contact person " + contact.ToText() + " of another run refers to it");
+           "contact person " + contact.ToText() + ", not of this batch list, refers to it");
       return {};
     });
   }
@@ -292,7 +292,8 @@ class Undo {
                              IsMember(Tables(RecordKind::kCompany), "x.Company_Id") + " OR " +
                              IsMember(Tables(RecordKind::kContact), "x.Candidate_Id") + ")";
     return Walk(head, "x.Job_Id", [&](const Value& job) -> DbStatus {
-      return KeepReferredTo(job, "position " + job.ToText() + " of another run refers to it");
+      return KeepReferredTo(job,
+                            "position " + job.ToText() + ", not of this batch list, refers to it");
     });
   }
 
