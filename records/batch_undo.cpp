@@ -184,12 +184,20 @@ class Undo {
   DbStatus Walk(const std::string& head, const std::string& column,
                 const std::function<DbStatus(const Value&)>& visit) {
     std::string after;
+    std::string last;
     for (;;) {
       auto value = FirstValue(db_, head + after);
       if (!value) return std::unexpected(std::move(value.error()));
       if (!value->HasValue()) return {};
+      // A server that compared the value with itself as larger would loop
+      // for ever; stop with an error instead.
+      if (!last.empty() && Literal(*value) == last) {
+        return std::unexpected(
+            DbError{kOdbcCallFailed, "the walk over " + column + " did not move past " + last, {}});
+      }
       if (auto ok = visit(*value); !ok) return ok;
-      after = " AND " + column + " > " + Literal(*value);
+      last = Literal(*value);
+      after = " AND " + column + " > " + last;
     }
   }
 
