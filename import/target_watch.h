@@ -30,6 +30,7 @@ class TargetWatch final : public records::Database {
   records::DbStatus Rollback() override { return inner_.Rollback(); }
   bool CanUndoLines() const override { return inner_.CanUndoLines(); }
   records::DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
+  records::DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
   void Close() override { inner_.Close(); }
 
  private:

@@ -71,6 +71,11 @@ class Database {
   // undoes. For a dry run. An engine that cannot hold its writes so says.
   virtual DbStatus HoldAllWrites() = 0;
 
+  // Commits whatever is pending, then holds every later write in one
+  // transaction until Flush commits it or Rollback undoes it: for work that
+  // must land whole or not at all. LineDone must not be called inside it.
+  virtual DbStatus BeginTransaction() = 0;
+
   virtual void Close() = 0;
 };
 

@@ -119,6 +119,13 @@ DbStatus OdbcDatabase::Flush() {
   return connection_->Commit();
 }
 
+DbStatus OdbcDatabase::BeginTransaction() {
+  if (auto ok = connection_->Commit(); !ok) return ok;
+  // The first LineDone must not switch the mode back behind the caller.
+  line_mode_settled_ = true;
+  return connection_->SetLineTransactions(true);
+}
+
 DbStatus OdbcDatabase::Rollback() { return connection_->Rollback(); }
 
 bool OdbcDatabase::CanUndoLines() const { return connection_->line_transactions(); }

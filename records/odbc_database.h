@@ -48,6 +48,9 @@ class OdbcDatabase final : public Database {
   // where the driver undoes a failed statement alone: elsewhere the first
   // failed statement would abort everything after it.
   DbStatus HoldAllWrites() override;
+  // Switches line transactions on (see SetLineTransactions): the writes that
+  // follow wait for Flush or Rollback.
+  DbStatus BeginTransaction() override;
   void Close() override;
 
   // Groups the writes of a data line into one transaction committed by

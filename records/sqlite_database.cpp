@@ -151,6 +151,11 @@ DbResult<bool> SqliteDatabase::LineDone() { return connection_->LineDone(); }
 
 DbStatus SqliteDatabase::Flush() { return connection_->Commit(); }
 
+DbStatus SqliteDatabase::BeginTransaction() {
+  if (auto ok = connection_->Commit(); !ok) return ok;
+  return connection_->BeginWrite();
+}
+
 DbStatus SqliteDatabase::Rollback() { return connection_->Rollback(); }
 
 DbStatus SqliteDatabase::HoldAllWrites() {

@@ -41,6 +41,7 @@ class SqliteDatabase final : public Database {
   DbStatus Rollback() override;
   bool CanUndoLines() const override { return true; }
   DbStatus HoldAllWrites() override;
+  DbStatus BeginTransaction() override;
   void Close() override;
 
   // Commit at a line's end once `lines` lines were done or `milliseconds`

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev googletest
-  libsqlite3-dev sqlite3 uuid-dev
+  libsqlite3-dev sqlite3 uuid-dev libcli11-dev
   unixodbc unixodbc-dev odbc-postgresql postgresql
   qt6-base-dev libgl-dev fonts-dejavu-core
   libhowardhinnant-date-dev

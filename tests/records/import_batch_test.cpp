@@ -129,6 +129,7 @@ class RacingDatabase : public Database {
   DbStatus Rollback() override { return inner_.Rollback(); }
   bool CanUndoLines() const override { return inner_.CanUndoLines(); }
   DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
+  DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
   void Close() override {}
 
  private:

@@ -88,6 +88,7 @@ class PgScratch final : public Database {
   DbStatus Rollback() override { return db_->Rollback(); }
   bool CanUndoLines() const override { return db_->CanUndoLines(); }
   DbStatus HoldAllWrites() override { return db_->HoldAllWrites(); }
+  DbStatus BeginTransaction() override { return db_->BeginTransaction(); }
   void Close() override {
     if (closed_) return;
     closed_ = true;

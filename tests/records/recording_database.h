@@ -109,6 +109,7 @@ class RecordingDatabase : public Database {
   DbStatus Rollback() override { return {}; }
   bool CanUndoLines() const override { return false; }
   DbStatus HoldAllWrites() override { return {}; }
+  DbStatus BeginTransaction() override { return {}; }
   void Close() override {}
 
  private:

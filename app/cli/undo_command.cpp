@@ -1,0 +1,247 @@
+// talvenor-import undo CODE --target TEXT: takes back what one import run
+// created, found through the run's batch list, in one transaction.
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/cli/command.h"
+#include "app/cli/json.h"
+#include "app/cli/target_choice.h"
+#include "records/batch_undo.h"
+#include "records/open_target.h"
+#include "records/operator.h"
+
+namespace talvenor::app::cli {
+namespace {
+
+constexpr std::string_view kName = "talvenor-import undo";
+
+constexpr std::string_view kDescription =
+    "Takes back one import run: removes, in one transaction, the companies,\n"
+    "contact persons and positions its batch list CODE (CAR.nnnn) names, their\n"
+    "activity rows written by the import and the script rows of its positions.\n"
+    "A record that something outside the run still refers to stays, with its\n"
+    "membership, and is listed with the reason. The batch list row goes once no\n"
+    "membership of it is left.\n"
+    "\n"
+    "Exit codes: 0 done, 64 bad usage, 65 no batch list has that code (the most\n"
+    "recent codes are listed), 69 the target cannot be opened, the catalogue\n"
+    "entry is not found, or the undo failed part-way (then nothing was changed).";
+
+// Message boxes become lines on stderr.
+class StderrOperator final : public records::Operator {
+ public:
+  void ShowMessage(std::string_view text, std::string_view title, records::MessageIcon) override {
+    std::fprintf(stderr, "%.*s: %s%.*s\n", static_cast<int>(kName.size()), kName.data(),
+                 title.empty() ? "" : (std::string(title) + ": ").c_str(),
+                 static_cast<int>(text.size()), text.data());
+  }
+};
+
+void KeyJson(JsonWriter& json, const records::Value& key) {
+  if (key.IsNumber()) {
+    json.Number(key.number());
+  } else {
+    json.String(key.ToText());
+  }
+}
+
+void KeysJson(JsonWriter& json, std::string_view name, const std::vector<records::Value>& keys) {
+  json.Key(name).BeginArray();
+  for (const records::Value& key : keys) KeyJson(json, key);
+  json.EndArray();
+}
+
+std::string DoneJson(const records::UndoReport& r) {
+  std::string out;
+  JsonWriter json(out);
+  json.BeginObject();
+  json.Key("outcome").String("done");
+  json.Key("dry_run").Bool(r.dry_run);
+  json.Key("batch_code").String(r.code);
+  json.Key("removed").BeginObject();
+  json.Key("companies").Int(r.removed.companies);
+  json.Key("contacts").Int(r.removed.contacts);
+  json.Key("positions").Int(r.removed.positions);
+  json.Key("activity_rows").Int(r.activity_rows_removed);
+  json.Key("script_rows").Int(r.script_rows_removed);
+  json.Key("memberships").Int(r.memberships_removed);
+  json.EndObject();
+  json.Key("kept").BeginObject();
+  json.Key("companies").Int(r.kept.companies);
+  json.Key("contacts").Int(r.kept.contacts);
+  json.Key("positions").Int(r.kept.positions);
+  json.Key("memberships").Int(r.memberships_kept);
+  json.EndObject();
+  json.Key("memberships_without_record").Int(r.memberships_without_record);
+  json.Key("list_removed").Bool(r.list_removed);
+  json.Key("removed_keys").BeginObject();
+  KeysJson(json, "companies", r.removed_companies);
+  KeysJson(json, "contacts", r.removed_contacts);
+  KeysJson(json, "positions", r.removed_positions);
+  json.EndObject();
+  json.Key("kept_records").BeginArray();
+  for (const records::KeptRecord& k : r.kept_records) {
+    json.BeginObject();
+    json.Key("kind").String(records::KindName(k.kind));
+    json.Key("key");
+    KeyJson(json, k.key);
+    json.Key("reasons").BeginArray();
+    for (const std::string& reason : k.reasons) json.String(reason);
+    json.EndArray();
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  return out + "\n";
+}
+
+std::string KeyList(const std::vector<records::Value>& keys) {
+  std::string text;
+  for (const records::Value& key : keys) text += " " + key.ToText();
+  return text.empty() ? " none" : text;
+}
+
+void PrintDone(const records::UndoReport& r) {
+  const char* verb = r.dry_run ? "would be removed" : "removed";
+  std::printf("Batch list:         %s\n", r.code.c_str());
+  std::printf("Companies:          %ld %s, %ld kept\n", r.removed.companies, verb,
+              r.kept.companies);
+  std::printf("Contact persons:    %ld %s, %ld kept\n", r.removed.contacts, verb, r.kept.contacts);
+  std::printf("Positions:          %ld %s, %ld kept\n", r.removed.positions, verb,
+              r.kept.positions);
+  std::printf("Activity rows:      %ld %s\n", r.activity_rows_removed, verb);
+  std::printf("Script rows:        %ld %s\n", r.script_rows_removed, verb);
+  std::printf("Memberships:        %ld %s, %ld kept\n", r.memberships_removed, verb,
+              r.memberships_kept);
+  if (r.memberships_without_record > 0) {
+    std::printf("  of which %ld named a record that was already gone\n",
+                r.memberships_without_record);
+  }
+  std::printf("Batch list row:     %s\n",
+              r.list_removed ? verb : "kept (memberships of it remain)");
+  if (r.dry_run) {
+    std::printf("Companies %s:%s\n", verb, KeyList(r.removed_companies).c_str());
+    std::printf("Contact persons %s:%s\n", verb, KeyList(r.removed_contacts).c_str());
+    std::printf("Positions %s:%s\n", verb, KeyList(r.removed_positions).c_str());
+  }
+  for (const records::KeptRecord& k : r.kept_records) {
+    std::string reasons;
+    for (const std::string& reason : k.reasons) reasons += (reasons.empty() ? "" : "; ") + reason;
+    std::printf("Kept %s %s: %s\n", std::string(records::KindName(k.kind)).c_str(),
+                k.key.ToText().c_str(), reasons.c_str());
+  }
+  std::printf("%s\n", r.dry_run ? "Dry run: nothing was changed" : "Undo Complete");
+}
+
+int Undo(const std::vector<std::string>& args) {
+  std::string code;
+  TargetChoice choice;
+  bool dry_run = false;
+  bool json = false;
+
+  CLI::App app{std::string(kDescription), std::string(kName)};
+  app.add_option("CODE", code, "the batch list of the run to take back (CAR.nnnn)")->required();
+  auto* target = app.add_option("--target", choice.target,
+                                "the target database: a file path, a bare file name (taken "
+                                "from the program's folder) or an ODBC connection text");
+  auto* database = app.add_option("--database", choice.database_id,
+                                  "the target of the catalogue entry ID (multi.mdb in the "
+                                  "program's folder)");
+  target->excludes(database);
+  app.add_option("--folder", choice.folder,
+                 "the folder taken as the program's: where multi.mdb and bare file names are "
+                 "looked for");
+  app.add_flag("--dry-run", dry_run, "show what would be removed and kept; change nothing");
+  app.add_flag("--json", json, "print the outcome as one JSON object");
+  app.set_version_flag("--version", std::string(kName) + " " + TALVENOR_VERSION);
+
+  std::vector<std::string> argv_text = {std::string(kName)};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<const char*> argv;
+  for (const std::string& a : argv_text) argv.push_back(a.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& e) {
+    const int exit = app.exit(e);
+    return exit == 0 ? kExitOk : kExitUsage;
+  }
+  if (target->count() == 0 && database->count() == 0) {
+    std::fprintf(stderr, "%s: give either --target or --database (see --help)\n", kName.data());
+    return kExitUsage;
+  }
+  choice.has_database = database->count() > 0;
+  if (choice.has_database && choice.database_id.empty()) {
+    std::fprintf(stderr, "%s: --database needs a Database Id\n", kName.data());
+    return kExitUsage;
+  }
+  // Codes are stored without surrounding blanks.
+  while (!code.empty() && code.back() == ' ') code.pop_back();
+  while (!code.empty() && code.front() == ' ') code.erase(code.begin());
+  if (code.empty()) {
+    std::fprintf(stderr, "%s: CODE is empty\n", kName.data());
+    return kExitUsage;
+  }
+
+  AppState state;
+  StderrOperator op;
+  if (!ChooseTarget(state, choice, op)) return kExitUnavailable;
+  auto db = records::OpenTarget(state.TargetPath, state.TargetIsOdbc == 1);
+  if (!db) {
+    std::fprintf(stderr, "%s: cannot open the target: %s\n", kName.data(),
+                 db.error().description.c_str());
+    return kExitUnavailable;
+  }
+
+  const records::UndoResult result = records::UndoBatch(**db, code, dry_run);
+  (*db)->Close();
+  switch (result.outcome) {
+    case records::UndoOutcome::kDone:
+      if (json) {
+        const std::string text = DoneJson(result.report);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+      } else {
+        PrintDone(result.report);
+      }
+      return kExitOk;
+    case records::UndoOutcome::kUnknownCode: {
+      std::string recent;
+      for (const std::string& c : result.recent_codes) recent += (recent.empty() ? "" : ", ") + c;
+      std::fprintf(
+          stderr, "%s: no batch list has the code %s; %s\n", kName.data(), code.c_str(),
+          recent.empty() ? "the target holds none" : ("the most recent are " + recent).c_str());
+      if (json) {
+        std::string out;
+        JsonWriter w(out);
+        w.BeginObject().Key("outcome").String("unknown code").Key("batch_code").String(code);
+        w.Key("recent_codes").BeginArray();
+        for (const std::string& c : result.recent_codes) w.String(c);
+        w.EndArray().EndObject();
+        std::printf("%s\n", out.c_str());
+      }
+      return kExitDataErr;
+    }
+    case records::UndoOutcome::kFailed:
+      break;
+  }
+  std::string why = result.error.description;
+  for (const records::ProviderError& p : result.error.providers) why += " " + p.text;
+  std::fprintf(stderr, "%s: the undo failed and nothing was changed: %s\n", kName.data(),
+               why.c_str());
+  if (json) {
+    std::string out;
+    JsonWriter w(out);
+    w.BeginObject().Key("outcome").String("failed").Key("message").String(why).EndObject();
+    std::printf("%s\n", out.c_str());
+  }
+  return kExitUnavailable;
+}
+
+const Registration kUndo{"undo", "take back what one import run created", Undo};
+
+}  // namespace
+}  // namespace talvenor::app::cli
