@@ -10,6 +10,7 @@
 
 #include "records/database.h"
 #include "records/db_error.h"
+#include "tests/records/pg_test_env.h"
 #include "tests/records/test_engines.h"
 
 namespace talvenor::records::testing {
@@ -18,6 +19,7 @@ namespace {
 class DatabaseContract : public ::testing::TestWithParam<TestEngine> {
  protected:
   void SetUp() override {
+    if (GetParam().is_odbc) TALVENOR_REQUIRE_PG();
     db_ = GetParam().open_fresh();
     ASSERT_NE(db_, nullptr) << "cannot open a fresh " << GetParam().name << " target";
   }
