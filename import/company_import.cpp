@@ -12,9 +12,10 @@ namespace talvenor::import {
 using records::Value;
 
 void ImportCompany(RunState& run, ImportRow& row) {
+  namespace col = export_column;
   const CompanyColumns& size = run.company_columns;
-  const std::string name = CutToSize(row.field(5), size.name);
-  const std::string phone = text::FormatPhone(row.field(10));
+  const std::string name = CutToSize(row.field(col::kCompanyName), size.name);
+  const std::string phone = text::FormatPhone(row.field(col::kCompanyPhone));
 
   const LookUpResult found =
       LookUpKey(run, "Company_Id", "Companies", {{"Company_Name", name}, {"Phone", phone}});
@@ -31,14 +32,18 @@ void ImportCompany(RunState& run, ImportRow& row) {
   SetFieldStep(run, set, "Phone", Value::Text(phone));
   // The fax is not looked up, so it may be cut: a mask wider than a narrow
   // column must not cost the whole company.
-  SetFieldStep(run, set, "Fax", Value::Text(CutToSize(text::FormatPhone(row.field(11)), size.fax)));
+  SetFieldStep(run, set, "Fax",
+               Value::Text(CutToSize(text::FormatPhone(row.field(col::kCompanyFax)), size.fax)));
   SetFieldStep(run, set, "Address_1",
-               StoredValue(CutToSize(row.field(6), size.address), size.address));
-  SetFieldStep(run, set, "City", StoredValue(CutToSize(row.field(7), size.city), size.city));
-  SetFieldStep(run, set, "State", StoredValue(CutToSize(row.field(8), size.state), size.state));
-  SetFieldStep(run, set, "Zip", StoredValue(CutToSize(row.field(9), size.zip), size.zip));
+               StoredValue(CutToSize(row.field(col::kCompanyAddress), size.address), size.address));
+  SetFieldStep(run, set, "City",
+               StoredValue(CutToSize(row.field(col::kCompanyCity), size.city), size.city));
+  SetFieldStep(run, set, "State",
+               StoredValue(CutToSize(row.field(col::kCompanyState), size.state), size.state));
+  SetFieldStep(run, set, "Zip",
+               StoredValue(CutToSize(row.field(col::kCompanyZip), size.zip), size.zip));
   SetFieldStep(run, set, "Email_Address",
-               StoredValue(CutToSize(row.field(13), size.email), size.email));
+               StoredValue(CutToSize(row.field(col::kCompanyEmail), size.email), size.email));
 
   const Value key = SaveRecord(run, set, "Company_Id", "Companies", "company", row);
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "import/field_value.h"
+#include "records/value.h"
 #include "text/name_filter.h"
 #include "text/string_utils.h"
 #include "text/utf8.h"
@@ -23,12 +25,9 @@ ContactName ParseContactName(std::string_view field) {
   ContactName name;
   std::string spaced;
   name.filtered = text::FilterName(Spaced(field, spaced));
-  // CleanText of the filtered name: trimmed, no-break spaces as blanks.
-  std::string cleaned_buffer;
-  const std::string_view cleaned =
-      name.filtered ? Spaced(text::TrimView(*name.filtered), cleaned_buffer) : std::string_view();
-  // Kept from one contact to the next: five slots a line are read.
-  thread_local std::vector<std::string_view> words;
+  const std::string cleaned =
+      name.filtered ? CleanText(records::Value::Text(*name.filtered)) : std::string();
+  std::vector<std::string_view> words;
   text::SplitText(cleaned, " ", words);
   if (words.size() >= 2) {
     name.first = text::Trim(words[0]);

@@ -142,17 +142,13 @@ std::expected<bool, ReadError> ExportReader::Next(ExportLine& line) {
     if (physical_lines_ == 1 && raw_.starts_with(kByteOrderMark)) {
       raw_.erase(0, kByteOrderMark.size());
     }
-    if (!Decode(line)) {
-      ++empty_lines_;
-      continue;
-    }
+    if (!Decode(line)) continue;
     if (IsBlankLine(line.text)) {
       ++blank_lines_;
       continue;
     }
     if (line.text.size() >= kHeaderMark.size() &&
         text::EqualsIgnoreCase(line.text.substr(0, kHeaderMark.size()), kHeaderMark)) {
-      ++header_lines_;
       continue;
     }
     line.number = ++data_lines_;

@@ -64,9 +64,7 @@ class ExportReader {
   // end of the file, or the read error (after which the reader stays at its end).
   std::expected<bool, ReadError> Next(ExportLine& line);
 
-  // Header lines, empty lines and blank lines skipped so far.
-  long header_lines() const { return header_lines_; }
-  long empty_lines() const { return empty_lines_; }
+  // Blank lines (every field empty once trimmed) skipped so far.
   long blank_lines() const { return blank_lines_; }
 
   // How the file's bytes are read: known after the first call of Next.
@@ -125,8 +123,6 @@ class ExportReader {
   std::string decoded_;  // its text, when it differs from raw_
   long data_lines_ = 0;
   long physical_lines_ = 0;
-  long header_lines_ = 0;
-  long empty_lines_ = 0;
   long blank_lines_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "import/split_export_line.h"
 #include "records/value.h"
 
 namespace talvenor::import {
@@ -31,9 +32,7 @@ struct ImportRow {
   std::vector<std::string> warnings;
 
   // Field `index`, or an empty text when the line has fewer fields.
-  std::string_view field(size_t index) const {
-    return index < fields.size() ? std::string_view(fields[index]) : std::string_view();
-  }
+  std::string_view field(size_t index) const { return ExportField(fields, index); }
 };
 
 }  // namespace talvenor::import

@@ -35,18 +35,12 @@ class StepErrors {
 
   // The most recent failure, if any step failed since the last Clear().
   const std::optional<records::DbError>& last() const { return last_; }
-  // How many steps failed since the state was made.
-  long failures() const { return failures_; }
   void Clear() { last_.reset(); }
 
  private:
-  void Keep(records::DbError error) {
-    last_ = std::move(error);
-    ++failures_;
-  }
+  void Keep(records::DbError error) { last_ = std::move(error); }
 
   std::optional<records::DbError> last_;
-  long failures_ = 0;
 };
 
 }  // namespace talvenor::import

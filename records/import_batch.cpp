@@ -8,6 +8,7 @@
 #include "records/date_time.h"
 #include "records/server_clock.h"
 #include "records/sql_quote.h"
+#include "text/string_utils.h"
 
 namespace talvenor::records {
 namespace {
@@ -25,13 +26,6 @@ struct BatchCode {
   std::string base;
   long long number = 1;
 };
-
-std::string TrimBlanks(std::string_view s) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const size_t last = s.find_last_not_of(' ');
-  return std::string(s.substr(first, last - first + 1));
-}
 
 // The leading digits of a text as a number; no digits give 0.
 long long LeadingNumber(std::string_view s) {
@@ -61,7 +55,7 @@ BatchCode FollowHighestText(Target& target) {
   if (!set) return next;  // a failed look-up counts as an empty table
   if (!(*set)->Eof()) {
     if (auto value = (*set)->Field("Code")) {
-      const std::string code = TrimBlanks(value->ToText());
+      const std::string code = text::Trim(value->ToText());
       const size_t dot = code.find('.');
       if (dot != std::string::npos) {
         next.base = code.substr(0, dot);

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "records/date_time.h"
+#include "text/string_utils.h"
 #include "text/utf8.h"
 
 namespace talvenor::records {
@@ -24,13 +25,6 @@ constexpr int kMaxKeyCollisions = 1000;
 // Descriptions of engine errors a failed save shows at most.
 constexpr size_t kMaxErrorDescriptions = 52;
 
-std::string TrimBlanks(std::string_view s) {
-  const size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  const size_t last = s.find_last_not_of(' ');
-  return std::string(s.substr(first, last - first + 1));
-}
-
 // The date-time a clock answer stands for, cut to whole seconds. Servers answer
 // with text ("08 Dec 2026 15:04:05:123", of which the first 20 characters are
 // the time to the second); a database file's engine may hand back a date-time
@@ -42,7 +36,7 @@ std::optional<double> WholeSecondsOf(const Value& answer) {
     serial = answer.number();
   } else if (answer.IsText()) {
     serial = ParseDateTime(text::Utf8Prefix(answer.text(), 20));
-    if (!serial) serial = ParseDateTime(TrimBlanks(answer.text()));
+    if (!serial) serial = ParseDateTime(text::Trim(answer.text()));
   }
   if (!serial) return std::nullopt;
   CivilTime t = ToCivil(*serial);
@@ -218,7 +212,7 @@ void ShowDatabaseErrors(Operator& op, const DbError& error) {
   std::string collected;
   const size_t count = std::min(error.providers.size(), kMaxErrorDescriptions);
   for (size_t i = 0; i < count; ++i) collected += " " + error.providers[i].text;
-  op.ShowMessage(TrimBlanks(StandardErrorText(error.number) + " " + collected), /*title=*/"",
+  op.ShowMessage(text::Trim(StandardErrorText(error.number) + " " + collected), /*title=*/"",
                  MessageIcon::kNone);
 }
 

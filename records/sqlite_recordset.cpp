@@ -11,19 +11,14 @@
 #include "records/jet_sql.h"
 #include "records/sqlite_error.h"
 #include "text/ascii.h"
+#include "text/string_utils.h"
 #include "text/utf8.h"
 
 namespace talvenor::records::sqlite_detail {
 namespace {
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 std::optional<double> ParseNumber(std::string_view s) {
-  s = TrimBlanks(s);
+  s = text::TrimView(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   double v = 0;
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -100,7 +95,7 @@ DbResult<Value> StoredForm(const Column& column, const Value& value) {
       return Value::Number(value.number());
     case ColumnKind::kDateTime:
       if (value.IsText()) {
-        auto serial = ParseDateTime(TrimBlanks(value.text()));
+        auto serial = ParseDateTime(text::TrimView(value.text()));
         if (!serial) return std::unexpected(EngineError(kConversionError));
         return Value::Text(SqliteDateText(*serial));
       }
