@@ -15,6 +15,7 @@
 #include "records/import_batch.h"
 #include "records/open_target.h"
 #include "records/target.h"
+#include "records/target_problem.h"
 #include "text/string_utils.h"
 
 namespace talvenor::import {
@@ -117,7 +118,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   progress.AddLine("Step1: Opening Target Database");
   auto db = open_target(request.TargetPath, request.TargetIsOdbc);
   if (!db.has_value()) {
-    return FailOpening(services, RunOutcome::kTargetNotOpened, db.error().description);
+    return FailOpening(
+        services, RunOutcome::kTargetNotOpened,
+        records::TargetOpenProblem(db.error(), request.TargetPath, request.TargetIsOdbc));
   }
 
   MessageLog messages(services.op);
@@ -128,11 +131,14 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   // Without its batch list a run would attach its records to no list (or to an
   // earlier run's): it stops before its first data line instead.
-  std::optional<std::string> code = records::CreateImportBatch(target);
+  records::DbError batch_error;
+  std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
   if (!code.has_value()) {
+    std::string why = records::BatchListProblem(
+        **db, batch_error.number != 0 ? std::optional(batch_error) : std::nullopt,
+        request.TargetPath, request.TargetIsOdbc);
     (*db)->Close();
-    return FailOpening(services, RunOutcome::kBatchNotCreated,
-                       "The import batch list could not be created in the target database.");
+    return FailOpening(services, RunOutcome::kBatchNotCreated, std::move(why));
   }
   run.BatchCode = std::move(*code);
   progress.AddLine("Step2: Begin Transferring Companies/Names");
