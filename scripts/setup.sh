@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
-  libgtest-dev libgmock-dev googletest
+  libgtest-dev libgmock-dev googletest libcli11-dev
   libsqlite3-dev sqlite3 uuid-dev
   unixodbc unixodbc-dev odbc-postgresql postgresql
   qt6-base-dev libgl-dev fonts-dejavu-core
