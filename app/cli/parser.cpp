@@ -223,8 +223,10 @@ int RunCommandLine(int argc, char** argv) {
     return kExitOk;
   }
   std::string context(kProgram);
+  CLI::App* named = &root;  // the sub-command the arguments name
   if (!args[0].starts_with("-")) {
     CLI::App* sub = SubcommandNamed(root, args[0]);
+    named = sub;
     if (sub == nullptr) return UsageError(kProgram, "unknown command '" + args[0] + "'");
     context += " " + args[0];
     // A sub-command of its own commands names the one it does not know.
@@ -249,6 +251,9 @@ int RunCommandLine(int argc, char** argv) {
     std::printf("%s\n", e.what());
     return kExitOk;
   } catch (const CLI::ParseError& e) {
+    if (std::string_view(e.what()) == "A subcommand is required" && named != nullptr) {
+      return UsageError(context, "a command is needed; the commands are " + CommandList(*named));
+    }
     return UsageError(context, Problem(e));
   }
 

@@ -386,8 +386,6 @@ int Run(const Options& options) {
       ::stat(stat_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
   CliProgress progress(options, file_size);
 
-  // The target: the text given, or the catalogue entry's as the window's
-  // command line finds it; either way resolved as the window resolves it.
   // A catalogue entry is resolved as the window resolves it (a bare name is a
   // file in the program's folder); a target typed here is a path from the
   // current folder, like every path on a command line.

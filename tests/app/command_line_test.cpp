@@ -86,6 +86,9 @@ TEST(CommandLine, MistakesAreNamedOnOneLine) {
            {{"catalogue", "frob"},
             "talvenor-import catalogue: unknown command 'frob'; the commands are list, add, "
             "remove (see --help)\n"},
+           {{"catalogue"},
+            "talvenor-import catalogue: a command is needed; the commands are list, add, remove "
+            "(see --help)\n"},
            {{"catalogue", "--folder", "list", "frob"},  // "list" is the folder here
             "talvenor-import catalogue: unknown command 'frob'; the commands are list, add, "
             "remove (see --help)\n"},
@@ -209,7 +212,7 @@ TEST_F(CommandLineTarget, ALockedTargetSaysSoAndHowLongTheRunWaited) {
   const auto waited = std::chrono::steady_clock::now() - start;
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
-  EXPECT_NE(run.exit, 0);
+  EXPECT_EQ(run.exit, 69);  // before the first line: the run could not start
   EXPECT_TRUE(Contains(run.err, "The target database '" + target_->path() +
                                     "' is locked by another program (waited 10 s)"))
       << run.err;
