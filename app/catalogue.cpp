@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/do_path.h"
+#include "records/connection_text.h"
 #include "records/sql_quote.h"
 #include "records/sqlite_rows.h"
 #include "text/ascii.h"
@@ -27,7 +28,10 @@ records::DbResult<std::vector<CatalogueRow>> ListCatalogue(std::string_view cata
 }
 
 std::string DisplayedDatabase(std::string_view database_unc) {
-  if (text::FindIgnoreCase(database_unc, "ODBC") != std::string_view::npos) {
+  // A connection text without the letters "ODBC" (DRIVER=...;PWD=...) holds
+  // a logon as much as one with them: both are masked.
+  if (text::FindIgnoreCase(database_unc, "ODBC") != std::string_view::npos ||
+      records::IsOdbcConnectionText(database_unc)) {
     return std::string(kMaskedConnection);
   }
   return std::string(database_unc);

@@ -46,8 +46,9 @@ struct CatalogueRow {
 records::DbResult<std::vector<CatalogueRow>> ListCatalogue(std::string_view catalogue_path);
 
 // The text the list shows for an entry's [Database UNC]: the masked text when
-// it holds "ODBC" in any letter case (a file path with those letters too),
-// otherwise the text itself. Display only.
+// it holds "ODBC" in any letter case (a file path with those letters too) or
+// is a connection text by records::IsOdbcConnectionText, otherwise the text
+// itself. Display only.
 std::string DisplayedDatabase(std::string_view database_unc);
 
 // The statement that looks a Database Id up, the id quoted for SQL text (an

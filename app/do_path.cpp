@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "text/ascii.h"
+#include "records/connection_text.h"
 #include "text/utf8.h"
 
 namespace talvenor::app {
@@ -17,7 +17,7 @@ constexpr int32_t kBufferTooSmall = -1;
 
 // Only an encoded entry needs the library; every other text resolves without
 // loading it.
-bool NeedsDecoding(std::string_view path) { return path.starts_with(kEncodedPrefix); }
+bool NeedsDecoding(std::string_view path) { return records::IsEncodedConnectionText(path); }
 
 }  // namespace
 
@@ -64,9 +64,13 @@ std::string DecodeBase64(std::string_view text, const DecodeFunctions& lib) {
 }
 
 void DoPath(AppState& state, std::string& path, const DecodeFunctions& lib) {
-  if (text::FindIgnoreCase(path, "ODBC") != std::string::npos) {
+  // A file path that merely holds the letters "odbc" (a folder of that name)
+  // stays a file path: only a connection text, or an encoded one, is opened
+  // through ODBC, by the same rule every front end uses.
+  const bool encoded = records::IsEncodedConnectionText(path);
+  if (encoded || records::IsOdbcConnectionText(path)) {
     state.TargetIsOdbc = 1;
-    if (!path.starts_with(kEncodedPrefix)) return;
+    if (!encoded) return;
     if (std::string_view(path).substr(kEncodedPrefix.size()).starts_with(kBase64Marker)) {
       path = std::string(kEncodedPrefix) +
              DecodeBase64(
@@ -91,6 +95,14 @@ void DoPath(AppState& state, std::string& path) {
   }
   const DecodeLibrary library = DecodeLibrary::Load(state.AppFolder);
   DoPath(state, path, library.functions());
+}
+
+void ResolveCommandLineTarget(AppState& state, std::string& path) {
+  if (records::IsEncodedConnectionText(path) || records::IsOdbcConnectionText(path)) {
+    DoPath(state, path);
+    return;
+  }
+  state.TargetIsOdbc = 0;
 }
 
 }  // namespace talvenor::app

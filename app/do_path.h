@@ -15,10 +15,9 @@ inline constexpr int32_t DecodeKey = 0x3A61C2F5;
 
 // Turns a catalogue entry's `Database UNC` (or a restored TargetPath) into what
 // an import run opens, in place, and sets state.TargetIsOdbc:
-//   a text holding "ODBC" in any letter case                  -> ODBC source (1)
-//     beginning with "ODBC/" (exactly these capitals)          -> deciphered
-//       followed by "||"                                       -> Base64, then deciphered
-//     otherwise                                                -> unchanged
+//   beginning with "ODBC/" (exactly these capitals)            -> ODBC source (1), deciphered
+//     followed by "||"                                         -> Base64, then deciphered
+//   a connection text (records::IsOdbcConnectionText)          -> ODBC source (1), unchanged
 //   any other text holding "/" or "\"                          -> file path, unchanged (0)
 //   any other text (a bare file name, or empty)                -> AppFolder + "/" + text (0)
 // Never fails: a decoding step that fails is skipped and the text keeps what it
@@ -29,6 +28,12 @@ void DoPath(AppState& state, std::string& path, const DecodeFunctions& lib);
 // The same with the decoding library loaded from state.AppFolder (or by name)
 // when the text needs decoding.
 void DoPath(AppState& state, std::string& path);
+
+// Resolves a target typed on the command line: a connection text, plain or
+// encoded, as DoPath resolves it; any other text is a file path taken as it
+// stands, relative to the current folder like every command-line path (the
+// program's folder is only for catalogue entries and the window).
+void ResolveCommandLineTarget(AppState& state, std::string& path);
 
 // Deciphers a copy of `text` with str_decode and the given key; the result
 // has as many characters as the text. Nothing when the library's function is

@@ -13,6 +13,7 @@
 #include "records/import_batch.h"
 #include "records/open_target.h"
 #include "records/target.h"
+#include "records/target_problem.h"
 #include "text/string_utils.h"
 
 namespace talvenor::import {
@@ -97,7 +98,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   progress.AddLine("Step1: Opening Target Database");
   auto db = open_target(request.TargetPath, request.TargetIsOdbc);
   if (!db.has_value()) {
-    return FailOpening(services, RunOutcome::kTargetNotOpened, db.error().description);
+    return FailOpening(
+        services, RunOutcome::kTargetNotOpened,
+        records::TargetOpenProblem(db.error(), request.TargetPath, request.TargetIsOdbc));
   }
 
   MessageLog messages(services.op);
@@ -116,26 +119,30 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   // earlier run's): it stops before its first data line instead.
   // It is committed before the first line, so that every later group of
   // lines, whatever becomes of it, has its list to join.
-  std::optional<std::string> code = records::CreateImportBatch(target);
+  records::DbError batch_error;
+  std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
   if (code.has_value() && !request.dry_run) {
-    if (const records::DbStatus flushed = watch.Flush(); !flushed) code.reset();
+    if (records::DbStatus flushed = watch.Flush(); !flushed) {
+      batch_error = std::move(flushed.error());
+      code.reset();
+    }
   }
   if (!code.has_value()) {
-    std::optional<records::DbError> fault = watch.fault();
+    const std::optional<records::DbError> fault = watch.fault();
     (void)watch.Rollback();
+    std::string why = records::BatchListProblem(
+        **db, fault ? fault : batch_error.number != 0 ? std::optional(batch_error) : std::nullopt,
+        request.TargetPath, request.TargetIsOdbc);
     (*db)->Close();
-    if (fault) {
-      const records::Fault kind = records::FaultOf(*fault);
-      ImportSummary failed = FailOpening(
-          services,
-          kind == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
-                                                  : RunOutcome::kTargetFailed,
-          "The import batch list could not be created in the target database: " + Reason(*fault));
-      failed.fault = kind;
-      return failed;
-    }
-    return FailOpening(services, RunOutcome::kBatchNotCreated,
-                       "The import batch list could not be created in the target database.");
+    const records::Fault kind = fault ? records::FaultOf(*fault) : records::Fault::kNone;
+    ImportSummary failed = FailOpening(services,
+                                       kind == records::Fault::kNone ? RunOutcome::kBatchNotCreated
+                                       : kind == records::Fault::kConnectionLost
+                                           ? RunOutcome::kTargetLost
+                                           : RunOutcome::kTargetFailed,
+                                       std::move(why));
+    failed.fault = kind;
+    return failed;
   }
   run.BatchCode = std::move(*code);
   progress.AddLine("Step2: Begin Transferring Companies/Names");

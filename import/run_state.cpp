@@ -30,12 +30,28 @@ int SizeOf(RunState& run, const InsertSet& set, std::string_view column) {
 }  // namespace
 
 std::string MessageLog::Take() {
+  // A failed save shows its error, then the standard text with the engine's
+  // errors, which repeats it: a text another one already holds is kept once,
+  // in its longer form.
+  std::vector<std::string> kept;
+  for (std::string& text : texts_) {
+    bool said = false;
+    for (std::string& k : kept) {
+      if (k.find(text) != std::string::npos) {
+        said = true;
+      } else if (text.find(k) != std::string::npos) {
+        if (!said) k = text;  // the longer form takes the shorter one's place
+        said = true;
+      }
+    }
+    if (!said) kept.push_back(std::move(text));
+  }
+  texts_.clear();
   std::string out;
-  for (const std::string& text : texts_) {
+  for (const std::string& text : kept) {
     if (!out.empty()) out += "; ";
     out += text;
   }
-  texts_.clear();
   return out;
 }
 

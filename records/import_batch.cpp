@@ -125,17 +125,22 @@ enum class InsertOutcome { kStored, kTaken, kFailed };
 
 // Adds the list row for one code. kTaken when the code is in use already
 // (found in the set, or refused as a duplicate by the engine).
-InsertOutcome InsertList(Target& target, const std::string& code) {
+InsertOutcome InsertList(Target& target, const std::string& code, DbError* why) {
   auto set =
       target.db.OpenRecordset("SELECT * FROM Rollup_Names WHERE Code = '" + SqlQuote(code) + "'");
-  if (!set) return InsertOutcome::kFailed;
+  if (!set) {
+    if (why != nullptr) *why = set.error();
+    return InsertOutcome::kFailed;
+  }
   Recordset& row = **set;
   // A target without a unique index on Code would store the duplicate.
   if (!row.Eof()) {
     row.Close();
     return InsertOutcome::kTaken;
   }
-  (void)row.AddNew();
+  // A lock or a full disk shows at AddNew already; Update then only says
+  // that no row was being added.
+  const DbStatus added = row.AddNew();
   (void)row.SetField("Code", Value::Text(code));
   (void)row.SetField("Description",
                      Value::Text("TALVENOR " + FormatDateTime(ServerNow(target), "m/d/yyyy")));
@@ -148,7 +153,9 @@ InsertOutcome InsertList(Target& target, const std::string& code) {
   const DbStatus saved = row.Update();
   row.Close();
   if (saved) return InsertOutcome::kStored;
-  return IsDuplicate(saved.error()) ? InsertOutcome::kTaken : InsertOutcome::kFailed;
+  if (IsDuplicate(saved.error())) return InsertOutcome::kTaken;
+  if (why != nullptr) *why = added ? saved.error() : added.error();
+  return InsertOutcome::kFailed;
 }
 
 }  // namespace
@@ -158,12 +165,12 @@ InsertOutcome InsertList(Target& target, const std::string& code) {
 // CARGO.0008 follows even when CAR.10000 and above exist, and the CAR series
 // is not consulted. Within the chosen base the number continues after the
 // highest number stored, also past 9999.
-std::optional<std::string> CreateImportBatch(Target& target) {
+std::optional<std::string> CreateImportBatch(Target& target, DbError* why) {
   BatchCode code = FollowHighestText(target);
   code.number = EndOfSeries(target.db, code);
   for (int attempt = 0; attempt < kMaxInsertAttempts; ++attempt) {
     const std::string text = CodeText(code);
-    switch (InsertList(target, text)) {
+    switch (InsertList(target, text, why)) {
       case InsertOutcome::kStored:
         return text;
       case InsertOutcome::kFailed:

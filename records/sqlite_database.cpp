@@ -36,7 +36,6 @@ constexpr const char* kConnectionSettings =
     "PRAGMA cache_size=-49152;"        // KiB: 48 MiB
     "PRAGMA wal_autocheckpoint=2500;"  // pages: 40 MiB of log
     "PRAGMA temp_store=MEMORY;";
-constexpr int kBusyTimeoutMs = 10'000;
 
 // A table name alone (Companies, [Database Records]) rather than a statement.
 std::optional<std::string> BareTableName(std::string_view text) {
@@ -105,7 +104,7 @@ DbResult<std::unique_ptr<SqliteDatabase>> SqliteDatabase::Open(std::string_view 
   // and build records of a dozen columns, and the rest went to malloc.
   sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 1024, 1024);
   sqlite3_extended_result_codes(db, 1);
-  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
   // The first read of the file happens here: a file that is no database
   // fails now, not at the first statement of a run.
   rc = sqlite3_exec(db, kConnectionSettings, nullptr, nullptr, nullptr);

@@ -12,6 +12,10 @@ namespace sqlite_detail {
 class Connection;
 }
 
+// How long a statement waits for a lock another program holds on the file
+// before it fails with 3218.
+inline constexpr int kSqliteBusyTimeoutMs = 10'000;
+
 // How Open treats a missing file.
 enum class SqliteOpen {
   kExisting,  // a missing file is error 3024; it is never created

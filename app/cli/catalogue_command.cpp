@@ -2,6 +2,7 @@
 // (multi.mdb). The window only reads the catalogue; this is where it is written.
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,21 +21,16 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: talvenor-import catalogue list [--folder DIR]\n"
     "       talvenor-import catalogue add ID UNC [SYNC] [--folder DIR]\n"
-    "       talvenor-import catalogue remove ID [--folder DIR]\n"
+    "       talvenor-import catalogue remove ID [--folder DIR]\n";
+
+constexpr std::string_view kDescription =
     "Lists, adds or removes entries of the catalogue of target databases, the file\n"
     "multi.mdb in the program's folder (or in DIR). The file is created when it is\n"
-    "missing.\n"
-    "  list    prints one entry a line: Database Id, Database, Sync Path, separated\n"
-    "          by tabs, ordered by Database Id; connection texts are shown as\n"
-    "          \"ODBC Database (Logon Hidden)\", as the window shows them\n"
-    "  add     adds the entry ID with the database file path or connection text UNC\n"
-    "          (a bare file name means a file in the program's folder; see 'encode'\n"
-    "          for connection texts) and the synchronisation path SYNC\n"
-    "  remove  removes the entry ID\n"
-    "\n"
-    "Options:\n"
-    "      --folder DIR  the folder that holds multi.mdb\n"
-    "  -h, --help        show this help\n";
+    "missing. An entry's UNC is an ODBC connection text (it begins with ODBC; or\n"
+    "holds a DSN=, FILEDSN= or DRIVER= setting; see 'encode' for its encoded forms)\n"
+    "or a database file path; a bare file name there means a file in the program's\n"
+    "folder, as the window reads it. The list shows connection texts as\n"
+    "\"ODBC Database (Logon Hidden)\", as the window does.\n";
 
 // Exit codes beyond usage: an entry that is there or missing against the
 // request, and a catalogue that cannot be opened or written.
@@ -57,7 +53,7 @@ std::string Describe(const records::DbError& error) {
 }
 
 struct Request {
-  std::string action;
+  std::string action;  // list, add or remove
   std::vector<std::string> operands;
   std::string folder;
 };
@@ -147,49 +143,8 @@ int Remove(const std::string& path, records::Database& db, const std::string& id
   return kExitOk;
 }
 
-// Splits the arguments into the action, its operands and --folder. An empty
-// action means bad usage.
-Request Parse(const std::vector<std::string>& args) {
-  Request request;
-  bool options_done = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!options_done && arg == "--") {
-      options_done = true;
-    } else if (!options_done && arg == "--folder") {
-      if (i + 1 == args.size()) return {};
-      request.folder = args[++i];
-    } else if (!options_done && arg.starts_with("--folder=")) {
-      request.folder = arg.substr(9);
-    } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-      return {};
-    } else if (request.action.empty()) {
-      request.action = arg;
-    } else {
-      request.operands.push_back(arg);
-    }
-  }
-  const size_t n = request.operands.size();
-  const bool fits = (request.action == "list" && n == 0) ||
-                    (request.action == "add" && (n == 2 || n == 3)) ||
-                    (request.action == "remove" && n == 1);
-  if (!fits) request.action.clear();
-  return request;
-}
-
-int Catalogue(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--") break;
-    if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage.data(), stdout);
-      return kExitOk;
-    }
-  }
-  Request request = Parse(args);
-  if (request.action.empty()) {
-    std::fputs(kUsage.data(), stderr);
-    return kExitUsage;
-  }
+int Catalogue(const Request& given) {
+  Request request = given;
   if (request.folder.empty()) request.folder = ProgramFolder();
   // "DIR/" and "DIR" name the same folder.
   while (request.folder.size() > 1 && request.folder.back() == '/') request.folder.pop_back();
@@ -213,8 +168,61 @@ int Catalogue(const std::vector<std::string>& args) {
   return status;
 }
 
-const Registration kCatalogue{
-    "catalogue", "list, add or remove entries of the catalogue (multi.mdb)", Catalogue};
+Action DefineCatalogue(CLI::App& app) {
+  auto request = std::make_shared<Request>();
+  SetUsage(app, std::string(kUsage));
+  app.description(std::string(kDescription));
+  app.footer(
+      "Exit codes: 0 done, 64 bad usage, 65 the entry is already there (add) or\n"
+      "missing (remove), 69 the catalogue cannot be read, 73 it cannot be written.");
+  app.require_subcommand(1);
+  // --folder may stand before or after the action.
+  app.fallthrough();
+  app.add_option("--folder", request->folder, "the folder that holds multi.mdb")
+      ->type_name("DIR")
+      ->check(NotAnOption());
+
+  CLI::App* list = app.add_subcommand("list", "print the entries, one a line");
+  CLI::App* add = app.add_subcommand("add", "add the entry ID with the path or text UNC");
+  CLI::App* remove = app.add_subcommand("remove", "remove the entry ID");
+  SetUsage(*list, "Usage: talvenor-import catalogue list [--folder DIR]\n");
+  SetUsage(*add, "Usage: talvenor-import catalogue add ID UNC [SYNC] [--folder DIR]\n");
+  SetUsage(*remove, "Usage: talvenor-import catalogue remove ID [--folder DIR]\n");
+  for (CLI::App* action : {list, add, remove}) action->fallthrough();
+  auto add_id = std::make_shared<std::string>();
+  auto unc = std::make_shared<std::string>();
+  auto sync = std::make_shared<std::string>();
+  add->add_option("ID", *add_id, "the Database Id")->required()->type_name("");
+  add->add_option("UNC", *unc, "the database file path or connection text")
+      ->required()
+      ->type_name("");
+  CLI::Option* sync_option =
+      add->add_option("SYNC", *sync, "the synchronisation path (shown only)")->type_name("");
+  auto remove_id = std::make_shared<std::string>();
+  remove->add_option("ID", *remove_id, "the Database Id")->required()->type_name("");
+  for (CLI::App* action : {list, add, remove}) {
+    action->set_version_flag(
+        "--version", "talvenor-import catalogue " + action->get_name() + " " + TALVENOR_VERSION,
+        "show the version");
+  }
+  return [=] {
+    if (list->parsed()) {
+      request->action = "list";
+    } else if (add->parsed()) {
+      request->action = "add";
+      request->operands = {*add_id, *unc};
+      if (sync_option->count() > 0) request->operands.push_back(*sync);
+    } else {
+      request->action = "remove";
+      request->operands = {*remove_id};
+    }
+    return Catalogue(*request);
+  };
+}
+
+const Registration kCatalogue{"catalogue",
+                              "list, add or remove entries of the catalogue (multi.mdb)",
+                              Definer(DefineCatalogue)};
 
 }  // namespace
 }  // namespace talvenor::app::cli

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace talvenor::app::cli {
@@ -20,9 +22,18 @@ inline constexpr int kExitTempFail = 75;      // the target stayed locked by ano
 inline constexpr int kExitInterrupted = 130;  // stopped by SIGINT (128 + 2)
 inline constexpr int kExitTerminated = 143;   // stopped by SIGTERM (128 + 15)
 
+// What a sub-command does once its arguments are parsed; its exit code.
+using Action = std::function<int()>;
+// Declares a sub-command's options and operands on its parser and returns
+// the action that runs with the parsed values.
+using Definer = std::function<Action(CLI::App& app)>;
+// A sub-command that reads its arguments itself.
+using RawRun = std::function<int(const std::vector<std::string>& args)>;
+
 struct Command {
   std::string summary;
-  std::function<int(const std::vector<std::string>& args)> run;
+  Definer define;  // set for sub-commands parsed by the shared parser
+  RawRun run;      // set for sub-commands that read their own arguments
 };
 
 // The sub-commands by name.
@@ -32,11 +43,34 @@ inline std::map<std::string, Command>& Commands() {
 }
 
 // Registers a sub-command from its own file: static Registration r{"name", ...};
+// with a Definer (options parsed by the shared parser, with its --help and
+// --version) or with a RawRun (every argument after the name passed on).
 struct Registration {
-  Registration(std::string name, std::string summary,
-               std::function<int(const std::vector<std::string>&)> run) {
-    Commands().emplace(std::move(name), Command{std::move(summary), std::move(run)});
+  Registration(std::string name, std::string summary, Definer define) {
+    Commands().emplace(std::move(name), Command{std::move(summary), std::move(define), {}});
   }
+  Registration(std::string name, std::string summary, RawRun run) {
+    Commands().emplace(std::move(name), Command{std::move(summary), {}, std::move(run)});
+  }
+  // A plain function reading its own arguments.
+  Registration(std::string name, std::string summary, int (*run)(const std::vector<std::string>&))
+      : Registration(std::move(name), std::move(summary), RawRun(run)) {}
 };
+
+// Refuses an option's value that is itself an option ("--target --dry-run"):
+// the value was forgotten, and the next option must not be taken for it.
+CLI::Validator NotAnOption();
+
+// The usage lines a sub-command's help begins with ("Usage: talvenor-import
+// run FILE --target TEXT [OPTIONS]\n..."), in place of the parser's own.
+void SetUsage(CLI::App& app, std::string usage);
+
+// Writes a sub-command's error on stderr in the one layout all of them use:
+// "talvenor-import CMD: PROBLEM (see --help)". Returns kExitUsage.
+int UsageError(std::string_view command, std::string_view problem);
+
+// Reads the whole command line and runs the sub-command it names; the exit
+// code.
+int RunCommandLine(int argc, char** argv);
 
 }  // namespace talvenor::app::cli

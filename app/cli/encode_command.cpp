@@ -3,6 +3,7 @@
 // not stand in the catalogue in plain.
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,18 +17,17 @@
 namespace talvenor::app::cli {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: talvenor-import encode TEXT\n"
+constexpr std::string_view kUsage = "Usage: talvenor-import encode TEXT\n";
+
+constexpr std::string_view kDescription =
     "Enciphers an ODBC connection text for the catalogue and prints its two forms,\n"
     "one a line:\n"
     "  ODBC/<enciphered text>\n"
     "  ODBC/||<enciphered text in Base64>\n"
     "Either form in a catalogue entry's [Database UNC] is deciphered when the entry\n"
     "is chosen. Each form is checked to give TEXT back before it is printed. The\n"
-    "decoding library libtalvenor-decode.so must lie beside the program.\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help     show this help\n";
+    "decoding library libtalvenor-decode.so must lie beside the program or in its\n"
+    "library folder. A TEXT that begins with - follows a --.\n";
 
 void Error(const std::string& text) {
   std::fprintf(stderr, "talvenor-import encode: %s\n", text.c_str());
@@ -42,18 +42,7 @@ bool GivesBack(const std::string& form, std::string_view plain, const DecodeFunc
   return state.TargetIsOdbc == 1 && path == plain;
 }
 
-int Encode(const std::vector<std::string>& args) {
-  for (const std::string& arg : args) {
-    if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage.data(), stdout);
-      return kExitOk;
-    }
-  }
-  if (args.size() != 1) {
-    std::fputs(kUsage.data(), stderr);
-    return kExitUsage;
-  }
-  const std::string& plain = args[0];
+int Encode(const std::string& plain) {
   const DecodeLibrary library = DecodeLibrary::Load(ProgramFolder());
   const DecodeFunctions& lib = library.functions();
   if (!lib.str_encode || !lib.str_decode || !lib.base64_encode || !lib.base64_decode) {
@@ -86,8 +75,19 @@ int Encode(const std::vector<std::string>& args) {
   return printed > 0 ? kExitOk : kExitSoftware;
 }
 
+Action DefineEncode(CLI::App& app) {
+  auto plain = std::make_shared<std::string>();
+  SetUsage(app, std::string(kUsage));
+  app.description(std::string(kDescription));
+  app.add_option("TEXT", *plain, "the connection text")->required()->type_name("");
+  app.footer(
+      "Exit codes: 0 done, 64 bad usage, 65 the text has no single-byte form,\n"
+      "69 the decoding library cannot be loaded, 70 no form gives the text back.");
+  return [plain] { return Encode(*plain); };
+}
+
 const Registration kEncode{"encode", "print the encoded catalogue forms of a connection text",
-                           Encode};
+                           Definer(DefineEncode)};
 
 }  // namespace
 }  // namespace talvenor::app::cli

@@ -3,12 +3,14 @@
 // the schema script of a dialect instead. An existing table is never altered.
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/cli/command.h"
+#include "records/connection_text.h"
 #include "records/open_target.h"
 #include "records/sqlite_database.h"
 #include "records/target_schema.h"
@@ -19,18 +21,18 @@ namespace {
 
 using records::SqlDialect;
 
+constexpr std::string_view kName = "talvenor-import init";
+
 constexpr std::string_view kUsage =
     "Usage: talvenor-import init TARGET\n"
-    "       talvenor-import init --sql sqlite|postgres|sqlserver\n"
+    "       talvenor-import init --sql sqlite|postgres|sqlserver\n";
+
+constexpr std::string_view kDescription =
     "Creates the tables the import writes, with their look-up indexes. TARGET is\n"
-    "the path of a new or empty SQLite file, or an ODBC connection text for a\n"
-    "PostgreSQL database (a text holding \"ODBC\" or \"Driver=\"). Tables that are\n"
-    "already there are named and left exactly as they are.\n"
-    "\n"
-    "Options:\n"
-    "      --sql DIALECT  print the schema script for sqlite, postgres or sqlserver\n"
-    "                     instead of creating anything\n"
-    "  -h, --help         show this help\n";
+    "the path of a new or empty SQLite file (taken from the current folder when it\n"
+    "is relative), or an ODBC connection text for a PostgreSQL database (it begins\n"
+    "with ODBC; or holds a DSN=, FILEDSN= or DRIVER= setting). Tables that are\n"
+    "already there are named and left exactly as they are.\n";
 
 std::optional<SqlDialect> DialectNamed(std::string_view name) {
   if (text::EqualsIgnoreCase(name, "sqlite")) return SqlDialect::kSqlite;
@@ -39,17 +41,6 @@ std::optional<SqlDialect> DialectNamed(std::string_view name) {
   }
   if (text::EqualsIgnoreCase(name, "sqlserver")) return SqlDialect::kSqlServer;
   return std::nullopt;
-}
-
-int Usage(std::string_view problem) {
-  std::fprintf(stderr, "talvenor-import init: %.*s\n%.*s", int(problem.size()), problem.data(),
-               int(kUsage.size()), kUsage.data());
-  return kExitUsage;
-}
-
-bool IsOdbcText(std::string_view target) {
-  return text::FindIgnoreCase(target, "ODBC") != std::string_view::npos ||
-         text::FindIgnoreCase(target, "Driver=") != std::string_view::npos;
 }
 
 void PrintError(std::string_view what, const records::DbError& error) {
@@ -69,41 +60,22 @@ std::string JoinNames(const std::vector<std::string>& names) {
   return out;
 }
 
-int Init(const std::vector<std::string>& args) {
-  std::optional<std::string> target;
+int Init(const std::optional<std::string>& target, const std::optional<std::string>& sql) {
   std::optional<SqlDialect> script;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "-h" || a == "--help") {
-      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-      return kExitOk;
-    }
-    if (a == "--sql" || a.starts_with("--sql=")) {
-      std::string name;
-      if (a == "--sql") {
-        if (i + 1 >= args.size()) return Usage("--sql needs a dialect");
-        name = args[++i];
-      } else {
-        name = a.substr(6);
-      }
-      script = DialectNamed(name);
-      if (!script) return Usage("unknown dialect '" + name + "'");
-      continue;
-    }
-    if (a.starts_with("-") && a.size() > 1) return Usage("unknown option '" + a + "'");
-    if (target) return Usage("only one TARGET may be given");
-    target = a;
+  if (sql) {
+    script = DialectNamed(*sql);
+    if (!script) return UsageError(kName, "unknown dialect '" + *sql + "'");
   }
   if (script) {
-    if (target) return Usage("--sql prints the script and takes no TARGET");
+    if (target) return UsageError(kName, "--sql prints the script and takes no TARGET");
     for (const std::string& statement : records::SchemaStatements(*script)) {
       std::printf("%s;\n\n", statement.c_str());
     }
     return kExitOk;
   }
-  if (!target || target->empty()) return Usage("a TARGET is needed");
+  if (!target || target->empty()) return UsageError(kName, "a TARGET is needed");
 
-  const bool odbc = IsOdbcText(*target);
+  const bool odbc = records::IsOdbcConnectionText(*target);
   // A connection text may hold a password: it is never echoed.
   const std::string shown = odbc ? std::string("the ODBC target") : "'" + *target + "'";
   std::unique_ptr<records::Database> db;
@@ -147,7 +119,29 @@ int Init(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-const Registration kInit{"init", "create the target tables in a new database", Init};
+Action DefineInit(CLI::App& app) {
+  auto target = std::make_shared<std::string>();
+  auto sql = std::make_shared<std::string>();
+  SetUsage(app, std::string(kUsage));
+  app.description(std::string(kDescription));
+  CLI::Option* target_option =
+      app.add_option("TARGET", *target, "the database file or ODBC connection text")->type_name("");
+  CLI::Option* sql_option =
+      app.add_option("--sql", *sql,
+                     "print the schema script for sqlite, postgres or sqlserver instead of "
+                     "creating anything")
+          ->type_name("DIALECT")
+          ->check(NotAnOption());
+  app.footer("Exit codes: 0 done, 64 bad usage, 69 the target cannot be opened or written.");
+  return [=] {
+    auto given = [](const CLI::Option* option, const std::string& value) {
+      return option->count() > 0 ? std::optional(value) : std::nullopt;
+    };
+    return Init(given(target_option, *target), given(sql_option, *sql));
+  };
+}
+
+const Registration kInit{"init", "create the target tables in a new database", Definer(DefineInit)};
 
 }  // namespace
 }  // namespace talvenor::app::cli

@@ -3,6 +3,7 @@
 // JSON object per line. Touches no database.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,18 +21,14 @@ namespace {
 
 namespace column = import::export_column;
 
-constexpr std::string_view kUsage =
-    "Usage: talvenor-import preview FILE\n"
+constexpr std::string_view kUsage = "Usage: talvenor-import preview FILE\n";
+
+constexpr std::string_view kDescription =
     "Reads an export file and prints, for every data line, one JSON object: the\n"
     "line's fields, the company, the five contacts and the position as the import\n"
     "reads them. Header lines, empty lines and blank lines are skipped. No database\n"
     "is touched. A file that does not look like an export file (binary, compressed,\n"
-    "a document, other columns) is refused with exit code 65.\n"
-    "\n"
-    "Options:\n"
-    "      --force    read a file that does not look like an export file\n"
-    "  -h, --help     show this help\n"
-    "      --version  show the version\n";
+    "a document, other columns) is refused with exit code 65.\n";
 
 // Writes the JSON object of one data line into `out` (which it clears).
 void DescribeLine(const import::ExportLine& line, const std::vector<std::string>& fields,
@@ -89,45 +86,15 @@ void DescribeLine(const import::ExportLine& line, const std::vector<std::string>
   out += '\n';
 }
 
-int Preview(const std::vector<std::string>& args) {
-  std::vector<std::string> files;
-  bool options_end = false;
-  bool force = false;
-  for (const std::string& arg : args) {
-    if (!options_end && (arg == "--help" || arg == "-h")) {
-      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-      return kExitOk;
-    }
-    if (!options_end && arg == "--version") {
-      std::printf("talvenor-import preview %s\n", TALVENOR_VERSION);
-      return kExitOk;
-    }
-    if (!options_end && arg == "--") {
-      options_end = true;
-    } else if (!options_end && arg == "--force") {
-      force = true;
-    } else if (!options_end && arg.size() > 1 && arg.front() == '-') {
-      std::fprintf(stderr, "talvenor-import preview: unknown option '%s' (see --help)\n",
-                   arg.c_str());
-      return kExitUsage;
-    } else {
-      files.push_back(arg);
-    }
-  }
-  if (files.size() != 1) {
-    std::fprintf(stderr,
-                 "talvenor-import preview: expected one export file, got %zu (see --help)\n",
-                 files.size());
-    return kExitUsage;
-  }
-
-  auto reader = import::ExportReader::Open(files[0]);
+int Preview(const std::string& file, bool force) {
+  // "-" is standard input, read through its descriptor's name.
+  auto reader = import::ExportReader::Open(file == "-" ? "/dev/stdin" : file);
   if (!reader) {
     std::fprintf(stderr, "talvenor-import preview: %s\n", reader.error().message.c_str());
     return kExitNoInput;
   }
   if (!force) {
-    if (const auto refused = import::CheckExportFile(files[0])) {
+    if (const auto refused = import::CheckExportFile(file == "-" ? "/dev/stdin" : file)) {
       std::fprintf(stderr, "talvenor-import preview: %s\n", refused->c_str());
       return kExitDataErr;
     }
@@ -165,8 +132,23 @@ int Preview(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
+Action DefinePreview(CLI::App& app) {
+  auto file = std::make_shared<std::string>();
+  auto force = std::make_shared<bool>(false);
+  SetUsage(app, std::string(kUsage));
+  app.description(std::string(kDescription));
+  app.add_option("FILE", *file, "the export file; - reads standard input")
+      ->required()
+      ->type_name("");
+  app.add_flag("--force", *force, "read a file that does not look like an export file");
+  app.footer(
+      "Exit codes: 0 done, 64 bad usage, 65 the file is not an export file, 66 the file\n"
+      "cannot be read, 73 the output cannot be written.");
+  return [file, force] { return Preview(*file, *force); };
+}
+
 const Registration kPreview{"preview", "show how an export file reads, as JSON lines (no database)",
-                            Preview};
+                            Definer(DefinePreview)};
 
 }  // namespace
 }  // namespace talvenor::app::cli

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,42 +31,29 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: talvenor-import run FILE --target TEXT [OPTIONS]\n"
-    "       talvenor-import run FILE --database ID [OPTIONS]\n"
+    "       talvenor-import run FILE --database ID [OPTIONS]\n";
+
+constexpr std::string_view kDescription =
     "Imports an export file into a target database: every data line's company,\n"
     "contact persons and position are found or created, and every record created\n"
     "joins the run's batch list. The progress lines are written to stdout.\n"
     "\n"
-    "TEXT is a database file path, a bare file name (taken from the program's\n"
-    "folder) or an ODBC connection text, in any form the catalogue holds.\n"
-    "\n"
-    "Options:\n"
-    "      --target TEXT   the target database\n"
-    "      --database ID   the target of the catalogue entry ID (multi.mdb in the\n"
-    "                      program's folder)\n"
-    "      --folder DIR    the folder taken as the program's: where multi.mdb and\n"
-    "                      bare file names are looked for\n"
-    "      --rejects FILE  write every data line whose rows could not all be stored\n"
-    "                      to FILE, unchanged, and its line number and reason to\n"
-    "                      FILE.why\n"
-    "      --strict        exit with 65 when any line was rejected\n"
-    "      --force         import a file that does not look like an export file\n"
-    "                      (binary, compressed, a document, other columns)\n"
-    "      --json          print the summary as one JSON object on stdout (the\n"
-    "                      progress lines then go to stderr)\n"
-    "  -q, --quiet         no progress lines and no progress bar\n"
-    "  -h, --help          show this help\n"
-    "      --version       show the version\n"
-    "\n"
+    "FILE is the export file, or - for standard input. TEXT is an ODBC connection\n"
+    "text (it begins with ODBC; or holds a DSN=, FILEDSN= or DRIVER= setting, plain\n"
+    "or in the catalogue's encoded forms) or else a database file path, taken from\n"
+    "the current folder when it is relative.\n";
+
+constexpr std::string_view kExitCodes =
     "Exit codes: 0 the run completed (rejected lines are counted in the summary),\n"
-    "64 bad usage, 65 the file is not an export file (nothing was written) or\n"
-    "lines were rejected and --strict was given, 66 the export\n"
+    "64 bad usage, 65 the file is not an export file (nothing was written) or lines\n"
+    "were rejected and --strict was given, 66 the export\n"
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
     "created, the catalogue entry not found, or the connection to the target was\n"
-    "lost part-way, 73 a rejects file cannot be written, 74 the target's disk is\n"
-    "full or failed (the lines before are stored), 75 the target stayed locked by\n"
-    "another program, 130 stopped by Ctrl-C (SIGINT), 143 stopped by SIGTERM.\n"
-    "A stopped run commits the line in hand and ends with its summary; a second\n"
-    "Ctrl-C ends the program at once (the target still holds whole lines only).\n";
+    "lost part-way, 73 a rejects file cannot be written, 74 the target could store\n"
+    "nothing more (disk full, I/O error, read-only), 75 the target stayed locked by\n"
+    "another program, 130 and 143 the run was stopped by Ctrl-C (SIGINT) or\n"
+    "SIGTERM: the line in hand is committed and the summary printed; a second\n"
+    "Ctrl-C ends the program at once (the target still holds whole lines only).";
 
 constexpr std::string_view kName = "talvenor-import run";
 
@@ -99,6 +88,7 @@ struct Options {
   bool force = false;
   bool json = false;
   bool quiet = false;
+  bool dry_run = false;
 };
 
 // Shows the run's progress on a terminal and keeps the rejected lines. Both
@@ -112,7 +102,10 @@ class CliProgress final : public import::ImportProgress, public records::Operato
         bar_(!options.quiet && isatty(STDERR_FILENO) == 1),
         start_(std::chrono::steady_clock::now()) {}
 
-  ~CliProgress() override { ClearBar(); }
+  ~CliProgress() override {
+    ShowPending();
+    ClearBar();
+  }
 
   bool OpenRejects() {
     if (options_.rejects.empty()) return true;
@@ -136,13 +129,26 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   // ImportProgress
   void ClearList() override {}
   void AddLine(std::string_view text) override {
+    // The data lines are over: messages no rejected line explained are shown.
+    if (in_lines_) {
+      in_lines_ = false;
+      ShowPending();
+    }
     if (options_.quiet) return;
     ClearBar();
     std::FILE* out = options_.json ? stderr : stdout;
     std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     std::fflush(out);
   }
-  void SetCaption(std::string_view) override {}
+  void SetCaption(std::string_view caption) override {
+    constexpr std::string_view kImporting = "Importing Row (";
+    if (!caption.starts_with(kImporting)) return;
+    in_lines_ = true;
+    // Every line before this one has its fate: a message still held was
+    // not about a rejected line, and is shown now, near where it arose.
+    const long number = std::atol(std::string(caption.substr(kImporting.size())).c_str());
+    if (lines_ >= number - 1) ShowPending();
+  }
   void PumpEvents() override {}
   void SetBusy(bool) override {}
   bool StopRequested() override { return stop_signal != 0; }
@@ -150,7 +156,10 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     ++lines_;
     // The line's bytes and its line end (CRLF as the exporter writes them).
     bytes_ += static_cast<long long>(outcome.raw.size()) + 2;
-    if (!outcome.all_stored()) KeepReject(outcome);
+    if (!outcome.all_stored()) {
+      KeepReject(outcome);
+      TellReject(outcome);
+    }
     if (outcome.warnings != nullptr) {
       for (const std::string& warning : *outcome.warnings) KeepWarning(outcome, warning);
     }
@@ -162,8 +171,29 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   const std::vector<std::string>& warnings() const { return warnings_; }
   long warning_count() const { return warning_count_; }
 
-  // Operator: a message box becomes a line on stderr.
-  void ShowMessage(std::string_view text, std::string_view title, records::MessageIcon) override {
+  void RunEnding(const import::ImportSummary&) override {
+    in_lines_ = false;
+    ShowPending();
+  }
+
+  // Operator: a message box becomes a line on stderr. While the data lines
+  // are read, a message is held until its line's fate is known: when the line
+  // is rejected, the line's own report (with its number) says the same, once.
+  void ShowMessage(std::string_view text, std::string_view title,
+                   records::MessageIcon icon) override {
+    if (in_lines_) {
+      pending_.push_back({std::string(text), std::string(title)});
+      return;
+    }
+    Print(text, title, icon);
+  }
+
+ private:
+  struct Held {
+    std::string text, title;
+  };
+
+  void Print(std::string_view text, std::string_view title, records::MessageIcon) {
     ClearBar();
     if (title.empty()) {
       std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(kName.size()), kName.data(),
@@ -175,7 +205,44 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     }
   }
 
- private:
+  void ShowPending() {
+    std::vector<Held> held;
+    held.swap(pending_);
+    for (const Held& h : held) Print(h.text, h.title, records::MessageIcon::kNone);
+  }
+
+  // One line on stderr for a rejected data line: its numbers and every reason,
+  // and the held messages those reasons already say are dropped.
+  void TellReject(const import::LineOutcome& outcome) {
+    std::string why = "line " + std::to_string(outcome.number) + " (file line " +
+                      std::to_string(outcome.physical_number) + ") rejected: ";
+    for (size_t i = 0; i < outcome.problems->size(); ++i) {
+      if (i > 0) why += "; ";
+      why += (*outcome.problems)[i];
+    }
+    std::erase_if(pending_, [&](const Held& h) {
+      for (const std::string& problem : *outcome.problems) {
+        if (problem.find(h.text) != std::string::npos) return true;
+      }
+      return false;
+    });
+    Print(why, "", records::MessageIcon::kNone);
+  }
+
+  // A warning is shown once, on stderr, kept for the JSON summary and written
+  // to the reasons file beside the rejects (the line itself was stored).
+  void KeepWarning(const import::LineOutcome& outcome, const std::string& warning) {
+    const std::string text = "line " + std::to_string(outcome.number) + " (file line " +
+                             std::to_string(outcome.physical_number) + "): " + warning;
+    Print("warning: " + text, "", records::MessageIcon::kNone);
+    ++warning_count_;
+    if (warnings_.size() < kMaxJsonWarnings) warnings_.push_back(text);
+    if (reasons_ != nullptr &&
+        std::fprintf(reasons_, "%s (warning; line stored)\n", text.c_str()) < 0) {
+      write_failed_ = true;
+    }
+  }
+
   void KeepReject(const import::LineOutcome& outcome) {
     if (rejects_ == nullptr) return;
     if (std::fwrite(outcome.raw.data(), 1, outcome.raw.size(), rejects_) != outcome.raw.size() ||
@@ -190,22 +257,6 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     }
     why += '\n';
     if (std::fputs(why.c_str(), reasons_) < 0) write_failed_ = true;
-  }
-
-  // A warning is shown once, on stderr, kept for the JSON summary and written
-  // to the reasons file beside the rejects (the line itself was stored).
-  void KeepWarning(const import::LineOutcome& outcome, const std::string& warning) {
-    const std::string text = "line " + std::to_string(outcome.number) + " (file line " +
-                             std::to_string(outcome.physical_number) + "): " + warning;
-    ClearBar();
-    std::fprintf(stderr, "%.*s: warning: %s\n", static_cast<int>(kName.size()), kName.data(),
-                 text.c_str());
-    ++warning_count_;
-    if (warnings_.size() < kMaxJsonWarnings) warnings_.push_back(text);
-    if (reasons_ != nullptr &&
-        std::fprintf(reasons_, "%s (warning; line stored)\n", text.c_str()) < 0) {
-      write_failed_ = true;
-    }
   }
 
   void DrawBar(bool force) {
@@ -251,6 +302,8 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   std::FILE* rejects_ = nullptr;
   std::FILE* reasons_ = nullptr;
   bool write_failed_ = false;
+  bool in_lines_ = false;      // between the first data line and the summary
+  std::vector<Held> pending_;  // messages held until their line's fate is known
   std::vector<std::string> warnings_;
   long warning_count_ = 0;
 };
@@ -287,6 +340,7 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
   json.BeginObject();
   json.Key("outcome").String(OutcomeName(summary.outcome));
   json.Key("completed").Bool(summary.outcome == import::RunOutcome::kCompleted);
+  if (options.dry_run) json.Key("dry_run").Bool(true);
   if (!summary.message.empty()) json.Key("message").String(summary.message);
   json.Key("lines_read").Int(c.lines_read);
   json.Key("blank_lines_skipped").Int(c.blank_lines_skipped);
@@ -322,6 +376,11 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
 void PrintSummary(const import::ImportSummary& summary, const Options& options,
                   const std::string& reasons_path, const CliProgress& progress) {
   const import::ImportCounts& c = summary.counts;
+  if (options.dry_run) {
+    std::printf(
+        "Dry run: everything was rolled back and nothing was written. A real run\n"
+        "now would give:\n");
+  }
   std::printf("Data lines read:    %ld\n", c.lines_read);
   std::printf("Blank lines skipped: %ld\n", c.blank_lines_skipped);
   std::printf("Companies:          %ld created, %ld matched\n", c.companies_created,
@@ -336,85 +395,43 @@ void PrintSummary(const import::ImportSummary& summary, const Options& options,
   std::printf("Saves that failed:  %ld\n", c.saves_failed);
   std::printf("Lines rejected:     %ld\n", c.lines_rejected);
   std::printf("Warnings:           %ld\n", progress.warning_count());
-  std::printf("Batch list:         %s\n", summary.BatchCode.c_str());
+  std::printf("Batch list:         %s%s\n", summary.BatchCode.c_str(),
+              options.dry_run && !summary.BatchCode.empty() ? " (not kept)" : "");
   if (!options.rejects.empty()) {
     std::printf("Rejected lines in:  %s (reasons in %s)\n", options.rejects.c_str(),
                 reasons_path.c_str());
   }
 }
 
-// Reads the arguments; an exit code when they end the command (help, version,
-// bad usage), -1 to go on.
-int ParseArgs(const std::vector<std::string>& args, Options& options) {
-  std::vector<std::string> files;
-  bool options_end = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "%s: %s needs a value (see --help)\n", kName.data(), arg.c_str());
-        return false;
-      }
-      into = args[++i];
-      return true;
-    };
-    if (options_end || arg == "-" || arg.empty() || arg.front() != '-') {
-      files.push_back(arg);
-    } else if (arg == "--") {
-      options_end = true;
-    } else if (arg == "--help" || arg == "-h") {
-      std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-      return kExitOk;
-    } else if (arg == "--version") {
-      std::printf("%s %s\n", kName.data(), TALVENOR_VERSION);
-      return kExitOk;
-    } else if (arg == "--target") {
-      if (!value(options.target)) return kExitUsage;
-      options.has_target = true;
-    } else if (arg == "--database") {
-      if (!value(options.database_id)) return kExitUsage;
-      options.has_database = true;
-    } else if (arg == "--folder") {
-      if (!value(options.folder)) return kExitUsage;
-    } else if (arg == "--rejects") {
-      if (!value(options.rejects)) return kExitUsage;
-      if (options.rejects.empty()) {
-        std::fprintf(stderr, "%s: --rejects needs a file name\n", kName.data());
-        return kExitUsage;
-      }
-    } else if (arg == "--strict") {
-      options.strict = true;
-    } else if (arg == "--force") {
-      options.force = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--quiet" || arg == "-q") {
-      options.quiet = true;
-    } else {
-      std::fprintf(stderr, "%s: unknown option '%s' (see --help)\n", kName.data(), arg.c_str());
-      return kExitUsage;
-    }
-  }
-  if (files.size() != 1) {
-    std::fprintf(stderr, "%s: expected one export file, got %zu (see --help)\n", kName.data(),
-                 files.size());
-    return kExitUsage;
-  }
+// Checks what the parser cannot: exactly one of --target and --database,
+// and no empty texts. An exit code when the arguments are wrong, -1 to go on.
+int CheckOptions(const Options& options) {
   if (options.has_target == options.has_database) {
-    std::fprintf(stderr, "%s: give either --target or --database (see --help)\n", kName.data());
-    return kExitUsage;
+    return UsageError(kName, "give either --target or --database");
+  }
+  if (options.has_target && options.target.empty()) {
+    return UsageError(kName, "--target needs a database file path or connection text");
   }
   if (options.has_database && options.database_id.empty()) {
-    std::fprintf(stderr, "%s: --database needs a Database Id\n", kName.data());
-    return kExitUsage;
+    return UsageError(kName, "--database needs a Database Id");
   }
-  options.file = files[0];
+  if (options.file.empty()) return UsageError(kName, "the export FILE is an empty text");
   return -1;
 }
 
-int Run(const std::vector<std::string>& args) {
-  Options options;
-  if (const int code = ParseArgs(args, options); code >= 0) return code;
+// The catalogue's ids, for a message about an id it does not hold.
+std::string KnownIds(const std::string& app_folder) {
+  auto rows = ListCatalogue(CataloguePath(app_folder));
+  if (!rows || rows->empty()) return "the catalogue holds no entries";
+  std::string ids = "the catalogue holds: ";
+  for (size_t i = 0; i < rows->size(); ++i) {
+    ids += (i > 0 ? ", '" : "'") + (*rows)[i].database_id + "'";
+  }
+  return ids;
+}
+
+int Run(const Options& options) {
+  if (const int code = CheckOptions(options); code >= 0) return code;
 
   AppState state;
   state.AppFolder = options.folder.empty() ? ProgramFolder() : options.folder;
@@ -422,17 +439,26 @@ int Run(const std::vector<std::string>& args) {
   if (state.AppFolder == "/") state.AppFolder.clear();
 
   struct stat st {};
-  const long long file_size = ::stat(options.file.c_str(), &st) == 0 ? st.st_size : 0;
+  const std::string stat_path = options.file == "-" ? "/dev/stdin" : options.file;
+  const long long file_size =
+      ::stat(stat_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
   CliProgress progress(options, file_size);
 
-  // The target: the text given, or the catalogue entry's as the window's
-  // command line finds it; either way resolved as the window resolves it.
+  // A catalogue entry is resolved as the window resolves it (a bare name is a
+  // file in the program's folder); a target typed here is a path from the
+  // current folder, like every path on a command line.
   if (options.has_database) {
-    if (!LookUpCommandLine(state, options.database_id, progress)) return kExitUnavailable;
+    if (!LookUpCommandLine(state, options.database_id, progress)) {
+      std::fprintf(stderr, "%.*s: no catalogue entry has the Database Id '%s'; %s\n",
+                   static_cast<int>(kName.size()), kName.data(), options.database_id.c_str(),
+                   KnownIds(state.AppFolder).c_str());
+      return kExitUnavailable;
+    }
+    DoPath(state, state.TargetPath);
   } else {
     state.TargetPath = options.target;
+    ResolveCommandLineTarget(state, state.TargetPath);
   }
-  DoPath(state, state.TargetPath);
   if (!progress.OpenRejects()) {
     std::fprintf(stderr, "%s: cannot write the rejects file '%s' or '%s'\n", kName.data(),
                  options.rejects.c_str(), progress.ReasonsPath().c_str());
@@ -443,7 +469,10 @@ int Run(const std::vector<std::string>& args) {
   records::SystemClock clock;
   import::ImportServices services{progress, clock, state.clock_cache, progress};
   CatchStopSignals();
-  import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
+  // "-" is standard input, read through its descriptor's name.
+  const std::string export_path = options.file == "-" ? "/dev/stdin" : options.file;
+  import::ImportRequest request{export_path, state.TargetPath, state.TargetIsOdbc == 1};
+  request.dry_run = options.dry_run;
   request.force = options.force;
   const import::ImportSummary summary = import::RunImport(request, services);
   const bool rejects_written = progress.CloseRejects();
@@ -456,7 +485,8 @@ int Run(const std::vector<std::string>& args) {
   const bool opened = summary.outcome == import::RunOutcome::kCompleted ||
                       summary.outcome == import::RunOutcome::kReadFailed ||
                       (stopped && !summary.BatchCode.empty());
-  if (stopped && (options.quiet || options.json || isatty(STDOUT_FILENO) == 0)) {
+  if (stopped && !summary.BatchCode.empty() &&
+      (options.quiet || options.json || isatty(STDOUT_FILENO) == 0)) {
     // The list line went nowhere, or somewhere nobody watches: the reason
     // also goes where errors are looked for.
     progress.ShowMessage(summary.message, "", records::MessageIcon::kNone);
@@ -501,7 +531,54 @@ int Run(const std::vector<std::string>& args) {
   return kExitOk;
 }
 
-const Registration kRun{"run", "import an export file into a target database", Run};
+Action DefineRun(CLI::App& app) {
+  auto options = std::make_shared<Options>();
+  SetUsage(app, std::string(kUsage));
+  app.description(std::string(kDescription));
+  app.footer(std::string(kExitCodes));
+  app.add_option("FILE", options->file, "the export file; - reads standard input")
+      ->required()
+      ->type_name("");
+  CLI::Option* target =
+      app.add_option("--target", options->target, "the target database")->check(NotAnOption());
+  CLI::Option* database =
+      app.add_option("--database", options->database_id,
+                     "the target of the catalogue entry ID (multi.mdb in the program's folder)")
+          ->type_name("ID")
+          ->check(NotAnOption());
+  app.add_option("--folder", options->folder,
+                 "the folder taken as the program's: where multi.mdb and the bare file names "
+                 "of catalogue entries are looked for")
+      ->type_name("DIR")
+      ->check(NotAnOption());
+  CLI::Option* rejects =
+      app.add_option("--rejects", options->rejects,
+                     "write every data line whose rows could not all be stored to FILE, unchanged, "
+                     "and its line number and reason to FILE.why")
+          ->type_name("FILE")
+          ->check(NotAnOption());
+  app.add_flag("--strict", options->strict, "exit with 65 when any line was rejected");
+  app.add_flag("--force", options->force,
+               "import a file that does not look like an export file (binary, compressed, "
+               "a document, other columns)");
+  app.add_flag("--json", options->json,
+               "print the summary as one JSON object on stdout (the progress lines then go "
+               "to stderr)");
+  app.add_flag("--dry-run", options->dry_run,
+               "do the whole run in one transaction and roll it back: the same progress, "
+               "summary and exit code, nothing written");
+  app.add_flag("-q,--quiet", options->quiet, "no progress lines and no progress bar");
+  return [options, target, database, rejects] {
+    options->has_target = target->count() > 0;
+    options->has_database = database->count() > 0;
+    if (rejects->count() > 0 && options->rejects.empty()) {
+      return UsageError(kName, "--rejects needs a file name");
+    }
+    return Run(*options);
+  };
+}
+
+const Registration kRun{"run", "import an export file into a target database", Definer(DefineRun)};
 
 }  // namespace
 }  // namespace talvenor::app::cli

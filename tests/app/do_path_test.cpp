@@ -51,9 +51,16 @@ TEST_F(DoPathTest, ResolvesEveryEntryForm) {
   for (const Case& c : std::initializer_list<Case>{
            {"ODBC;DSN=Sales;UID=sa", "ODBC;DSN=Sales;UID=sa", 1},
            {"odbc;dsn=sales", "odbc;dsn=sales", 1},
-           {"odbc/" + Encoded(plain).substr(5), "odbc/" + Encoded(plain).substr(5), 1},
-           {"Odbc/||QUJD", "Odbc/||QUJD", 1},
-           {"/srv/OdBc files/jobs.db", "/srv/OdBc files/jobs.db", 1},  // letters in a folder name
+           // Only "ODBC/" in these capitals is encoded; in other letters it is
+           // a relative path into a folder named odbc.
+           {"odbc/" + Encoded(plain).substr(5), "odbc/" + Encoded(plain).substr(5), 0},
+           {"Odbc/||QUJD", "Odbc/||QUJD", 0},
+           {"/srv/OdBc files/jobs.db", "/srv/OdBc files/jobs.db", 0},  // letters in a folder name
+           {"ODBC", "/opt/talvenor/ODBC", 0},  // a bare file name, whatever its letters
+           {"Driver={PostgreSQL Unicode};Server=db1;Database=jobs",
+            "Driver={PostgreSQL Unicode};Server=db1;Database=jobs", 1},
+           {"DSN=Sales", "DSN=Sales", 1},
+           {"filedsn=/etc/odbc/sales.dsn", "filedsn=/etc/odbc/sales.dsn", 1},
            {Encoded(plain), plain, 1},
            {Base64Encoded(plain), plain, 1},
            {"ODBC/", "", 1},
@@ -95,7 +102,7 @@ TEST_F(DoPathTest, RunsAgainOnItsOwnResult) {
   };
   for (const Case& c : std::initializer_list<Case>{
            {"/opt/talvenor", "jobs.db", 0},
-           {"/opt/Odbc-tools", "jobs.db", 1},  // the folder's name makes it look like ODBC
+           {"/opt/Odbc-tools", "jobs.db", 0},  // the folder's name does not make it ODBC
        }) {
     SCOPED_TRACE(c.app_folder);
     state_.AppFolder = c.app_folder;
@@ -118,6 +125,31 @@ TEST_F(DoPathTest, LoadsTheLibraryFromTheProgramFolder) {
   std::string path = Base64Encoded("ODBC;DSN=Payroll");
   DoPath(state_, path);
   EXPECT_EQ(path, "ODBC;DSN=Payroll");
+}
+
+TEST_F(DoPathTest, CommandLineTargetsAreRelativeToTheCurrentFolder) {
+  const std::string plain = "ODBC;DSN=Sales;UID=sa";
+  struct Case {
+    std::string in, want;
+    int odbc;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"jobs.db", "jobs.db", 0},  // not the program's folder
+           {"data/jobs.db", "data/jobs.db", 0},
+           {"/srv/odbc/jobs.db", "/srv/odbc/jobs.db", 0},
+           {plain, plain, 1},
+           {"Driver={PostgreSQL Unicode};Server=db1", "Driver={PostgreSQL Unicode};Server=db1", 1},
+           {Encoded(plain), plain, 1},  // the catalogue's forms are still decoded
+           {Base64Encoded(plain), plain, 1},
+       }) {
+    SCOPED_TRACE(c.in);
+    state_.AppFolder = BinFolder();  // where the library is loaded from
+    state_.TargetIsOdbc = 1 - c.odbc;
+    std::string path = c.in;
+    ResolveCommandLineTarget(state_, path);
+    EXPECT_EQ(path, c.want);
+    EXPECT_EQ(state_.TargetIsOdbc, c.odbc);
+  }
 }
 
 TEST(DoPath, MissingLibraryLeavesTheTextBeforeTheFailedStep) {

@@ -72,8 +72,8 @@ TEST_F(InitCommand, ExitCodesForUsageAndUnusableTargets) {
   for (const Case& c : std::initializer_list<Case>{
            {"", kExitUsage, "a TARGET is needed"},
            {"--frobnicate x.db", kExitUsage, "unknown option '--frobnicate'"},
-           {"a.db b.db", kExitUsage, "only one TARGET"},
-           {"--sql", kExitUsage, "--sql needs a dialect"},
+           {"a.db b.db", kExitUsage, "unexpected argument 'b.db'"},
+           {"--sql", kExitUsage, "--sql needs a value"},
            {"--sql oracle", kExitUsage, "unknown dialect 'oracle'"},
            {"--sql sqlite " + Path("x.db"), kExitUsage, "takes no TARGET"},
            {Path("no-such-folder") + "/t.db", kExitUnavailable, "is not a valid path"},

@@ -28,26 +28,35 @@ inline std::string Slurp(const std::filesystem::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Runs the program with `args` (no shell in between), standard input closed,
-// and collects its exit status and both outputs.
-inline ProgramRun RunProgram(const std::vector<std::string>& args) {
+// Where and how the program is started: its current folder (the test's when
+// empty) and the file read as its standard input (/dev/null when empty).
+struct RunIn {
+  std::string folder;
+  std::string input;
+};
+
+// Runs `argv` (argv[0] is the program file; no shell in between), standard
+// input closed unless `in` names a file, and collects its exit status and
+// both outputs.
+inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const RunIn& in = {}) {
   namespace fs = std::filesystem;
   const std::string tag = std::to_string(getpid());
   const fs::path out = fs::temp_directory_path() / ("talvenor-cli-out-" + tag);
   const fs::path err = fs::temp_directory_path() / ("talvenor-cli-err-" + tag);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const std::string input = in.input.empty() ? std::string("/dev/null") : in.input;
+  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+  if (!in.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, in.folder.c_str());
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<std::string> argv_text = {TALVENOR_IMPORT_EXE};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<std::string> texts = argv_text;
   std::vector<char*> argv;
-  for (std::string& a : argv_text) argv.push_back(a.data());
+  for (std::string& a : texts) argv.push_back(a.data());
   argv.push_back(nullptr);
   ProgramRun run;
   pid_t pid = 0;
-  if (posix_spawn(&pid, TALVENOR_IMPORT_EXE, &actions, nullptr, argv.data(), environ) == 0) {
+  if (posix_spawn(&pid, texts[0].c_str(), &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -58,6 +67,13 @@ inline ProgramRun RunProgram(const std::vector<std::string>& args) {
   fs::remove(out);
   fs::remove(err);
   return run;
+}
+
+// Runs the talvenor-import program with `args`.
+inline ProgramRun RunProgram(const std::vector<std::string>& args, const RunIn& in = {}) {
+  std::vector<std::string> argv = {TALVENOR_IMPORT_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv, in);
 }
 
 // The program's arguments from one text split at blanks (for tests whose

@@ -67,16 +67,28 @@ TEST_F(RunCommandTest, ExitCodesTellWhatWentWrong) {
   for (const Case& c : std::vector<Case>{
            {{"run", "--help"}, 0, ""},
            {{"run", "--version"}, 0, ""},
-           {{"run"}, 64, "expected one export file"},
+           {{"run"}, 64, "talvenor-import run: FILE is required (see --help)\n"},
            {{"run", kFile}, 64, "either --target or --database"},
            {{"run", kFile, "--target"}, 64, "--target needs a value"},
            {{"run", kFile, "--target", target, "--database", "Main"}, 64, "either"},
            {{"run", kFile, "--target", target, "--bogus"}, 64, "unknown option '--bogus'"},
-           {{"run", kFile, kFile, "--target", target}, 64, "expected one export file"},
+           {{"run", kFile, "--target", "--dry-run"},
+            64,
+            "--target needs a value, not the option '--dry-run'"},
+           {{"run", kFile, "--target="}, 64, "--target needs a value"},
+           {{"run", kFile, "--target", ""}, 64, "--target needs a database file path"},
+           {{"run", kFile, "--target", target, "--rejects="}, 64, "--rejects needs a value"},
+           {{"run", kFile, "--target", target, "--rejects", ""}, 64, "--rejects needs a file name"},
+           {{"run", kFile, kFile, "--target", target}, 64, "unexpected argument '" + kFile + "'"},
            {{"run", DataFile("no_such_file.csv"), "--target", target},
             66,
             "No such file or directory"},
-           {{"run", kFile, "--target", target + ".missing"}, 69, "Could not find file"},
+           {{"run", kFile, "--target", target + ".missing"},
+            69,
+            "The target database '" + target +
+                ".missing' does not exist; create it with: "
+                "talvenor-import init " +
+                target + ".missing\n"},
            {{"run", kFile, "--database", "No Such Entry", "--folder", folder_.string()},
             69,
             "Database Entry Not Found"},
@@ -190,8 +202,18 @@ TEST_F(RunCommandTest, FindsTheTargetThroughTheCatalogueAndTheProgramFolder) {
   EXPECT_EQ(run.exit, 0) << run.err;
   EXPECT_EQ(run.out, kFirstJson);
 
+  // A bare name given with --target is a file in the current folder, as any
+  // path on a command line; --folder does not move it.
+  const fs::path elsewhere = folder_ / "elsewhere";
+  fs::create_directories(elsewhere);
+  const ProgramRun missing =
+      RunProgram({"run", kFile, "--target", bare, "--folder", folder_.string(), "--quiet"},
+                 {elsewhere.string(), ""});
+  EXPECT_EQ(missing.exit, 69) << missing.err;
+  EXPECT_TRUE(Contains(missing.err, "'" + bare + "' does not exist")) << missing.err;
+  EXPECT_FALSE(fs::exists(elsewhere / bare));
   const ProgramRun again =
-      RunProgram({"run", kFile, "--target", bare, "--folder", folder_.string(), "--quiet"});
+      RunProgram({"run", kFile, "--target", bare, "--quiet"}, {folder_.string(), ""});
   EXPECT_EQ(again.exit, 0) << again.err;
   EXPECT_TRUE(Contains(again.out, "Batch list:         CAR.0002")) << again.out;
 }

@@ -473,6 +473,11 @@ TEST_P(ImportRunTest, StopsBeforeTheFirstLineWithoutItsBatchList) {
   }
   const ImportSummary summary = Run(DataFile(kFirstImport));
   EXPECT_EQ(summary.outcome, RunOutcome::kBatchNotCreated);
+  // The message names the missing table and the command that creates it.
+  EXPECT_NE(summary.message.find("has no table Rollup_Names; create the missing tables with: "
+                                 "talvenor-import init "),
+            std::string::npos)
+      << summary.message;
   EXPECT_EQ(summary.counts.lines_read, 0);
   EXPECT_EQ(progress_.list, std::vector<std::string>{"Step1: Opening Target Database"});
   ASSERT_EQ(op_.messages.size(), 1u);

@@ -275,8 +275,12 @@ TEST(HostileConnectionText, DoPathNeverFailsOnMalformedOdbcForms) {
            {"ODBC/||QUJD\xFF\xFE", 1},
            {"ODBC/\xE6\x97\xA5\xE6\x9C\xAC", 1},  // no single-byte form
            {"ODBC/" + std::string(1, '\0') + "x", 1},
-           {"odbc/||abc", 1},
-           {"xODBC", 1},
+           // Only a connection text or an encoded one is ODBC; these are paths.
+           {"odbc/||abc", 0},
+           {"xODBC", 0},
+           {"odbc;", 1},
+           {";;DSN=;;", 1},
+           {"DRIVER", 0},
            {huge, 1},
            {"/", 0},
            {"\\", 0},

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+namespace talvenor::records {
+
+// Whether a target text is an ODBC connection rather than a database file:
+// it begins with "ODBC;", or one of its settings is a DSN=, FILEDSN= or
+// DRIVER= key (a setting begins the text or follows a ";"; blanks before the
+// key and before its "=" are allowed). Letter case does not count. Every
+// front end decides with this one rule, so a text means the same thing to
+// init, run, the catalogue and the window. A file path that merely holds
+// the letters "odbc" (a folder named "odbc", say) is a file path.
+bool IsOdbcConnectionText(std::string_view text);
+
+// The encoded catalogue forms "ODBC/..." and "ODBC/||..." (exactly these
+// capitals), which decode to a connection text.
+bool IsEncodedConnectionText(std::string_view text);
+
+}  // namespace talvenor::records
