@@ -85,6 +85,10 @@ Indexer::Indexer(IndexerOptions options, QWidget* parent)
 }
 
 Indexer::~Indexer() {
+  // The children outlive this part of the window: a focus leaving the edit box
+  // as they go must not reach the handlers.
+  SSDBCombo1_->lineEdit()->disconnect(this);
+  SSDBCombo1_->disconnect(this);
   // A window destroyed in the middle of a run (the program ending) gives the
   // pointer back.
   if (busy_) QApplication::restoreOverrideCursor();
