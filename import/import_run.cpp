@@ -18,6 +18,11 @@
 
 namespace talvenor::import {
 
+bool StoppedEarly(RunOutcome outcome) {
+  return outcome == RunOutcome::kTargetLost || outcome == RunOutcome::kTargetFailed ||
+         outcome == RunOutcome::kStopped;
+}
+
 namespace {
 
 using records::MessageIcon;
@@ -153,12 +158,10 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   LineLoop loop(run, watch, services, file_name, request.dry_run);
   ImportLines(*reader, loop, file_name, services, summary);
   run.counts.blank_lines_skipped = reader->blank_lines();
-  if (summary.outcome == RunOutcome::kTargetLost || summary.outcome == RunOutcome::kTargetFailed ||
-      summary.outcome == RunOutcome::kStopped) {
-    progress.AddLine(summary.message);
-  }
 
   progress.AddLine("Imported " + std::to_string(run.counts.lines_read) + " Talvenor Records.");
+  // A run that stopped early says where and why, in the list of every front end.
+  if (StoppedEarly(summary.outcome)) progress.AddLine(summary.message);
   CloseInsertSets(run);
   (*db)->Close();
   db->reset();

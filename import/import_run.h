@@ -96,6 +96,10 @@ enum class RunOutcome {
                      // nothing was written
 };
 
+// True for the outcomes of a run that began its lines and stopped before the
+// end of the file: the run lists its message after "Imported N ...".
+bool StoppedEarly(RunOutcome outcome);
+
 struct ImportSummary {
   RunOutcome outcome = RunOutcome::kCompleted;
   std::string message;  // why the run failed or stopped; empty when it completed

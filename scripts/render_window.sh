@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Draws the window, after an import of the sample export file, into
+# Draws the window, after an import of the sample export file (named by its
+# path in the repository, so that no folder of the machine shows), into
 # docs/window.png (no screen needed: Qt's offscreen platform).
 #
 #   scripts/render_window.sh [BUILD_DIR] [OUTPUT.png]
@@ -30,5 +31,5 @@ trap 'rm -rf "$folder"' EXIT
 
 mkdir -p "$(dirname "$output")"
 QT_QPA_PLATFORM=offscreen "$build/bin/talvenor-render-window" "$output" \
-  --folder "$folder" --import "$PWD/examples/sample.csv" --database "Sales Office"
+  --folder "$folder" --import examples/sample.csv --database "Sales Office"
 echo "wrote $output"

@@ -3,8 +3,10 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QWheelEvent>
 
 namespace talvenor::app::window {
 
@@ -48,6 +50,20 @@ void CatalogueCombo::hidePopup() {
 bool CatalogueCombo::eventFilter(QObject* watched, QEvent* event) {
   if (watched == popup_ && event->type() == QEvent::Hide && !hiding_) EmitClosedUp();
   return QComboBox::eventFilter(watched, event);
+}
+
+void CatalogueCombo::wheelEvent(QWheelEvent* event) {
+  const int before = currentIndex();
+  QComboBox::wheelEvent(event);
+  if (currentIndex() != before) emit stepped();
+}
+
+void CatalogueCombo::keyPressEvent(QKeyEvent* event) {
+  // The keys that open the list (Alt+Down, F4) leave the choice to its
+  // closing; the others that move the current row choose it at once.
+  const int before = currentIndex();
+  QComboBox::keyPressEvent(event);
+  if (currentIndex() != before && !(popup_ != nullptr && popup_->isVisible())) emit stepped();
 }
 
 void CatalogueCombo::EmitClosedUp() {

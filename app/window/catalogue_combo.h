@@ -14,6 +14,10 @@ namespace talvenor::app::window {
 // `closedUp` is emitted each time the list closes, whatever closed it (a
 // pick, Escape, a click outside), and only once per closing. It is queued:
 // when it arrives, a pick has already become the current row.
+//
+// `stepped` is emitted, at once, when the wheel or a key (arrows, page keys)
+// made another row current while the list was closed: the edit box then
+// shows that row, and the owner must choose it as a pick would.
 class CatalogueCombo final : public QComboBox {
   Q_OBJECT
 
@@ -27,9 +31,12 @@ class CatalogueCombo final : public QComboBox {
 
  signals:
   void closedUp();
+  void stepped();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void EmitClosedUp();

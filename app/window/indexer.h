@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "app/catalogue.h"
+#include "app/window/run_report.h"
 #include "import/import_run.h"
 #include "records/clock.h"
 #include "records/operator.h"
@@ -16,12 +17,15 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 
 namespace talvenor::app::window {
 
 class CatalogueCombo;
 class FileDialog;
+class RunDialogs;
+class RunMessages;
 
 inline constexpr std::string_view kWindowTitle = "Talvenor Import Utility";
 // What the drop-down's edit box reads until an entry is chosen or restored.
@@ -43,6 +47,8 @@ struct IndexerOptions {
   records::Operator* op = nullptr;
   FileDialog* file_dialog = nullptr;
   records::Clock* clock = nullptr;
+  // The stop question and the boxes of failures met during a run.
+  RunDialogs* run_dialogs = nullptr;
 };
 
 // The main window: the catalogue drop-down, the export file's path and
@@ -51,7 +57,11 @@ struct IndexerOptions {
 //
 // Lifecycle: construct, Form_Load (false: the program must end at once),
 // show; closing (Close or the close box) runs Form_Unload, which saves the
-// selection. Closing is refused while an import run is going on.
+// selection. While an import run is going on, closing or Escape asks whether
+// to stop the run after the line being imported instead; the window stays.
+//
+// The controls keep the arrangement of the layout in twips, drawn at the
+// screen's DPI, and the whole window grows where the font needs more room.
 class Indexer final : public QWidget, private import::ImportProgress {
   Q_OBJECT
 
@@ -67,9 +77,13 @@ class Indexer final : public QWidget, private import::ImportProgress {
   bool Form_Load();
 
   const AppState& state() const { return state_; }
+  // The catalogue's entries as listed, in the drop-down's row order.
+  const std::vector<CatalogueRow>& catalogue() const { return catalogue_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Handlers.
@@ -79,6 +93,9 @@ class Indexer final : public QWidget, private import::ImportProgress {
   void SSDBCombo1_InitColumnProps();
   void SSDBCombo1_RowLoaded(int row);
   void SSDBCombo1_CloseUp();
+  // Return in the edit box, or the focus leaving it: the typed Database Id is
+  // chosen as a pick would; any other text gives way to the chosen entry.
+  void SSDBCombo1_TextEntered();
   void Form_Unload();
 
   // import::ImportProgress: List1, Command4's caption, pumping events, busy.
@@ -87,26 +104,44 @@ class Indexer final : public QWidget, private import::ImportProgress {
   void SetCaption(std::string_view caption) override;
   void PumpEvents() override;
   void SetBusy(bool busy) override;
+  void LineFinished(const import::LineOutcome& outcome) override;
+  bool StopRequested() override;
+  void RunEnding(const import::ImportSummary& summary) override;
+
+  // Asks, once at a time, whether to stop the run after the current line.
+  void AskToStop();
 
   void BuildControls();
+  // Places the controls at the screen's DPI, grown until every text fits.
+  void LayOut();
+  void Place(double px_per_twip);
   void LoadCatalogue(const std::vector<CatalogueRow>& rows);
   void ShowSelectedId();
   void CentreOnScreen();
   records::Operator& op();
   FileDialog& file_dialog();
   records::Clock& clock();
+  RunDialogs& run_dialogs();
+  RunMessages& run_messages();
 
   IndexerOptions options_;
   AppState state_;
   // The catalogue's entries as listed, unmasked, in the drop-down's row order.
   std::vector<CatalogueRow> catalogue_;
-  bool loaded_ = false;  // Form_Load went to its end
-  bool busy_ = false;    // an import run is going on
+  bool loaded_ = false;          // Form_Load went to its end
+  bool busy_ = false;            // an import run is going on
+  bool stop_requested_ = false;  // the operator chose to stop the run
+  bool asking_ = false;          // the stop question is open
+  long long file_size_ = 0;      // the export file's bytes, for the progress bar
+  int wide_column_ = 0;          // the drop-down's wide list columns, in pixels
+  RunReport report_;
 
   // The real seams, made when no replacement was given.
   std::unique_ptr<records::Operator> own_op_;
   std::unique_ptr<FileDialog> own_file_dialog_;
   std::unique_ptr<records::Clock> own_clock_;
+  std::unique_ptr<RunDialogs> own_run_dialogs_;
+  std::unique_ptr<RunMessages> run_messages_;
 
   CatalogueCombo* SSDBCombo1_;
   QLineEdit* Text1_;
@@ -115,6 +150,7 @@ class Indexer final : public QWidget, private import::ImportProgress {
   QListWidget* List1_;
   QLabel* Image1_;
   QPushButton* Command1_;
+  QProgressBar* progress_;
 };
 
 }  // namespace talvenor::app::window

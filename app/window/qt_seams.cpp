@@ -1,5 +1,6 @@
 #include "app/window/qt_seams.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
@@ -28,6 +29,24 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
   }
 }
 
+QMessageBox::Icon ToQtIcon(records::MessageIcon icon) {
+  QMessageBox::Icon qt_icon = QMessageBox::NoIcon;
+  switch (icon) {
+    case records::MessageIcon::kNone:
+      break;
+    case records::MessageIcon::kExclamation:
+      qt_icon = QMessageBox::Warning;
+      break;
+    case records::MessageIcon::kCritical:
+      qt_icon = QMessageBox::Critical;
+      break;
+    case records::MessageIcon::kInformation:
+      qt_icon = QMessageBox::Information;
+      break;
+  }
+  return qt_icon;
+}
+
 }  // namespace
 
 std::optional<std::string> QtFileDialog::ShowSave(QWidget* parent, std::string_view title,
@@ -46,23 +65,31 @@ std::optional<std::string> QtFileDialog::ShowSave(QWidget* parent, std::string_v
 
 void MessageBoxOperator::ShowMessage(std::string_view text, std::string_view title,
                                      records::MessageIcon icon) {
-  QMessageBox::Icon qt_icon = QMessageBox::NoIcon;
-  switch (icon) {
-    case records::MessageIcon::kNone:
-      break;
-    case records::MessageIcon::kExclamation:
-      qt_icon = QMessageBox::Warning;
-      break;
-    case records::MessageIcon::kCritical:
-      qt_icon = QMessageBox::Critical;
-      break;
-    case records::MessageIcon::kInformation:
-      qt_icon = QMessageBox::Information;
-      break;
-  }
-  QMessageBox box(qt_icon, ToQt(title.empty() ? std::string_view(default_title_) : title),
+  QMessageBox box(ToQtIcon(icon), ToQt(title.empty() ? std::string_view(default_title_) : title),
                   ToQt(text), QMessageBox::Ok, parent_);
   box.exec();
+}
+
+std::string LineFailureNote(long line) { return "Data line " + std::to_string(line) + "."; }
+
+bool QtRunDialogs::AskToStop(QWidget* parent) {
+  QMessageBox box(QMessageBox::Question, ToQt(default_title_), ToQt(kStopQuestion),
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  // Enter or Escape by mistake must not end a long run.
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+bool QtRunDialogs::ShowLineFailure(QWidget* parent, std::string_view text, std::string_view title,
+                                   records::MessageIcon icon, long line) {
+  QMessageBox box(ToQtIcon(icon), ToQt(title.empty() ? std::string_view(default_title_) : title),
+                  ToQt(text), QMessageBox::Ok, parent);
+  box.setInformativeText(QString::fromStdString(LineFailureNote(line)));
+  auto* dont_show = new QCheckBox(ToQt(kDontShowAgain), &box);
+  box.setCheckBox(dont_show);
+  box.exec();
+  return dont_show->isChecked();
 }
 
 std::string QtFileFilter(std::string_view bar_filter) {

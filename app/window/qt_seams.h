@@ -45,6 +45,40 @@ class MessageBoxOperator final : public records::Operator {
   std::string default_title_;
 };
 
+// The questions and boxes of an import run in the window, behind an interface
+// for the same reason as the file dialog.
+class RunDialogs {
+ public:
+  virtual ~RunDialogs() = default;
+  // Asks whether to stop the run after the line being imported. True: stop.
+  virtual bool AskToStop(QWidget* parent) = 0;
+  // Shows a message of a failure met while importing data line `line`: the
+  // text as given, with the line's number, and a check box "Don't show again
+  // during this run". True when the operator ticked it.
+  virtual bool ShowLineFailure(QWidget* parent, std::string_view text, std::string_view title,
+                               records::MessageIcon icon, long line) = 0;
+};
+
+inline constexpr std::string_view kStopQuestion =
+    "Stop the import after the current line?\n\nThe lines imported so far are kept; "
+    "importing the file again later completes the target.";
+inline constexpr std::string_view kDontShowAgain = "Don't show again during this run";
+
+// The line number a line failure's box adds below the message's own text.
+std::string LineFailureNote(long line);
+
+// QMessageBox for both.
+class QtRunDialogs final : public RunDialogs {
+ public:
+  explicit QtRunDialogs(std::string default_title) : default_title_(std::move(default_title)) {}
+  bool AskToStop(QWidget* parent) override;
+  bool ShowLineFailure(QWidget* parent, std::string_view text, std::string_view title,
+                       records::MessageIcon icon, long line) override;
+
+ private:
+  std::string default_title_;
+};
+
 // Turns a filter written as "description|patterns|description|patterns",
 // patterns separated by ";", into Qt's form: "description (p1 p2);;...". A
 // description without patterns stays alone; empty patterns are dropped.

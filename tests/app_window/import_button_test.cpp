@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QProgressBar>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,8 +57,11 @@ long DataLines(const std::string& path) {
 // What the window looks like each time it processes events during a run.
 struct Sight {
   std::string caption;
-  bool enabled;
+  bool import_enabled;  // the import button, like Text1, Browse and the drop-down
+  bool close_enabled;   // Close stays on: it asks whether to stop the run
   bool hourglass;
+  bool progress_shown;
+  int progress;
 };
 
 class ImportButtonTest : public WindowTest {
@@ -69,8 +74,11 @@ class ImportButtonTest : public WindowTest {
     watch.setInterval(0);
     QObject::connect(&watch, &QTimer::timeout, [&] {
       const QCursor* cursor = QApplication::overrideCursor();
-      sights.push_back({Text(Button(w, "Command4")->text()), w.isEnabled(),
-                        cursor != nullptr && cursor->shape() == Qt::WaitCursor});
+      const QProgressBar* bar = Child<QProgressBar>(w, "Progress");
+      sights.push_back({Text(Button(w, "Command4")->text()), Button(w, "Command4")->isEnabled(),
+                        Button(w, "Command1")->isEnabled(),
+                        cursor != nullptr && cursor->shape() == Qt::WaitCursor, bar->isVisible(),
+                        bar->value()});
       if (during) during();
     });
     watch.start();
@@ -88,10 +96,28 @@ class ImportButtonTest : public WindowTest {
   // The window is idle again: enabled, the idle caption, the usual pointer.
   static void ExpectIdle(Indexer& w) {
     EXPECT_TRUE(w.isEnabled());
+    for (const char* name : {"Command4", "Command3", "Command1"}) {
+      EXPECT_TRUE(Button(w, name)->isEnabled()) << name;
+    }
+    EXPECT_TRUE(Text1(w)->isEnabled());
+    EXPECT_TRUE(Combo(w)->isEnabled());
+    EXPECT_FALSE(Child<QProgressBar>(w, "Progress")->isVisible());
     EXPECT_EQ(Text(Button(w, "Command4")->text()), "Click Here To Begin Import");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   }
 };
+
+// "What: C created, M matched" -> C + M.
+long CreatedPlusMatched(const std::string& line) {
+  long created = 0, matched = 0;
+  const size_t colon = line.find(": ");
+  if (colon == std::string::npos ||
+      std::sscanf(line.c_str() + colon + 2, "%ld created, %ld matched", &created, &matched) != 2) {
+    ADD_FAILURE() << "not a counts line: " << line;
+    return -1;
+  }
+  return created + matched;
+}
 
 class TwoRunsTest : public ImportButtonTest, public ::testing::WithParamInterface<EngineKind> {};
 
@@ -111,37 +137,79 @@ TEST_P(TwoRunsTest, ImportsTheSampleTwiceAndTheListStillChooses) {
 
   const long lines = DataLines(SampleFile());
   ASSERT_GT(lines, 0);
-  const std::vector<std::string> want_list = {
+  const std::vector<std::string> want_head = {
       "Step1: Opening Target Database", "Step2: Begin Transferring Companies/Names",
-      "Imported " + std::to_string(lines) + " Talvenor Records.", "Import Complete"};
+      "Imported " + std::to_string(lines) + " Talvenor Records."};
+  // The counts of the first run, which the second finds again.
+  long companies = 0, contacts = 0, positions = 0;
   std::vector<std::string> want_captions;
   for (long i = 1; i <= lines; ++i)
     want_captions.push_back("Importing Row (" + std::to_string(i) + ")");
 
+  long contact_slots = 0;
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     const std::vector<Sight> sights = PressImport(*w);
     EXPECT_TRUE(op_.messages.empty()) << op_.messages.front().text;
-    EXPECT_EQ(ListLines(*w), want_list);
-    EXPECT_EQ(List1(*w)->currentRow(), 3) << "the newest line is not selected";
-    ExpectIdle(*w);
-
-    // One look per data line, each showing that line's number on a disabled
-    // window with the hourglass.
-    std::vector<std::string> captions;
-    for (const Sight& s : sights) {
-      EXPECT_FALSE(s.enabled) << s.caption;
-      EXPECT_TRUE(s.hourglass) << s.caption;
-      captions.push_back(s.caption);
-    }
-    EXPECT_EQ(captions, want_captions);
-
     auto db = target->Open();
     ASSERT_NE(db, nullptr);
     EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), run);
-    EXPECT_GT(ScalarNumber(*db, "SELECT COUNT(*) FROM Companies"), 0);
-    EXPECT_GT(ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 0);
+    // The first run creates every row there is; the second matches them all.
+    if (run == 1) {
+      companies = ScalarNumber(*db, "SELECT COUNT(*) FROM Companies");
+      contacts = ScalarNumber(*db, "SELECT COUNT(*) FROM Candidates");
+      positions = ScalarNumber(*db, "SELECT COUNT(*) FROM Positions");
+      EXPECT_GT(companies, 0);
+      EXPECT_GT(positions, 0);
+    } else {
+      EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Companies"), companies);
+      EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Candidates"), contacts);
+      EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), positions);
+    }
     db->Close();
+
+    std::vector<std::string> want_list = want_head;
+    const std::vector<std::string> list = ListLines(*w);
+    ASSERT_EQ(list.size(), 8u);
+    if (run == 1) {
+      want_list.push_back("Companies: " + std::to_string(companies) + " created, " +
+                          list[3].substr(list[3].find("created, ") + 9));
+      want_list.push_back("Contact persons: " + std::to_string(contacts) + " created, " +
+                          list[4].substr(list[4].find("created, ") + 9));
+      want_list.push_back("Positions: " + std::to_string(positions) + " created, " +
+                          list[5].substr(list[5].find("created, ") + 9));
+    } else {
+      // Every company and position line, and every contact slot, of the
+      // first run is matched now.
+      want_list.push_back("Companies: 0 created, " + std::to_string(lines) + " matched");
+      want_list.push_back("Contact persons: 0 created, " + std::to_string(contact_slots) +
+                          " matched");
+      want_list.push_back("Positions: 0 created, " + std::to_string(lines) + " matched");
+    }
+    want_list.push_back("Lines rejected: 0");
+    want_list.push_back("Import Complete");
+    EXPECT_EQ(list, want_list);
+    if (run == 1) contact_slots = CreatedPlusMatched(list[4]);
+    EXPECT_EQ(CreatedPlusMatched(list[3]), lines);
+    EXPECT_EQ(CreatedPlusMatched(list[5]), lines);
+    EXPECT_EQ(List1(*w)->currentRow(), 7) << "the newest line is not selected";
+    ExpectIdle(*w);
+
+    // One look per data line, each showing that line's number, with every
+    // control but Close off, the hourglass and the progress bar.
+    std::vector<std::string> captions;
+    int last_progress = 0;
+    for (const Sight& s : sights) {
+      EXPECT_FALSE(s.import_enabled) << s.caption;
+      EXPECT_TRUE(s.close_enabled) << s.caption;
+      EXPECT_TRUE(s.hourglass) << s.caption;
+      EXPECT_TRUE(s.progress_shown) << s.caption;
+      EXPECT_GE(s.progress, last_progress) << s.caption << ": the bar went back";
+      EXPECT_LE(s.progress, 1000) << s.caption;
+      last_progress = s.progress;
+      captions.push_back(s.caption);
+    }
+    EXPECT_EQ(captions, want_captions);
   }
 
   // The catalogue still feeds the list after the runs.
@@ -201,14 +269,18 @@ TEST_F(ImportButtonTest, ClosingIsRefusedWhileARunIsGoingOn) {
   Text1(*w)->setText(QString::fromStdString(SampleFile()));
   const std::string before = SavedFile();
 
+  // The operator answers the stop question with No every time.
   int refused = 0;
   PressImport(*w, [&] {
     if (!w->close()) ++refused;
   });
   EXPECT_EQ(refused, DataLines(SampleFile()));
+  EXPECT_EQ(run_dialogs_.questions, refused);
   EXPECT_TRUE(w->isVisible());
   EXPECT_EQ(SavedFile(), before) << "the selection was saved during the run";
-  EXPECT_EQ(List1(*w)->count(), 4);
+  EXPECT_EQ(List1(*w)->count(), 8);
+  EXPECT_EQ(Text(List1(*w)->item(2)->text()),
+            "Imported " + std::to_string(DataLines(SampleFile())) + " Talvenor Records.");
 
   ASSERT_TRUE(w->close());
   EXPECT_NE(SavedFile(), before);

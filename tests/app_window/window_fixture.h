@@ -16,6 +16,7 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -49,6 +50,31 @@ class RecordingFileDialog final : public FileDialog {
   }
   std::optional<std::string> answer;  // nothing: the operator cancels
   std::vector<Call> calls;
+};
+
+// Answers the stop question and the failure boxes of a run in the operator's
+// place, and keeps what it was shown.
+class RecordingRunDialogs final : public RunDialogs {
+ public:
+  struct Failure {
+    std::string text;
+    long line;
+  };
+  bool AskToStop(QWidget*) override {
+    ++questions;
+    if (on_question) on_question();
+    return stop;
+  }
+  bool ShowLineFailure(QWidget*, std::string_view text, std::string_view, records::MessageIcon,
+                       long line) override {
+    failures.push_back({std::string(text), line});
+    return static_cast<long>(failures.size()) >= dont_show_after;
+  }
+  bool stop = false;                  // the answer to the stop question
+  std::function<void()> on_question;  // runs while the question is open
+  long dont_show_after = 1L << 30;    // the box that gets the check box ticked
+  int questions = 0;
+  std::vector<Failure> failures;
 };
 
 // One row of [Database Records].
@@ -100,6 +126,7 @@ class WindowTest : public ::testing::Test {
     options.command_line = std::move(command_line);
     options.op = &op_;
     options.file_dialog = &dialog_;
+    options.run_dialogs = &run_dialogs_;
     auto window = std::make_unique<Indexer>(std::move(options));
     if (!window->Form_Load()) return nullptr;
     window->show();
@@ -154,6 +181,7 @@ class WindowTest : public ::testing::Test {
   fs::path folder_;
   records::testing::RecordingOperator op_;
   RecordingFileDialog dialog_;
+  RecordingRunDialogs run_dialogs_;
   std::vector<std::unique_ptr<Indexer>> windows_;
 };
 
