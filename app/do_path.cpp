@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "app/app_folder.h"
 #include "records/connection_text.h"
 #include "text/utf8.h"
 
@@ -93,7 +94,11 @@ void DoPath(AppState& state, std::string& path) {
     DoPath(state, path, DecodeFunctions{});
     return;
   }
-  const DecodeLibrary library = DecodeLibrary::Load(state.AppFolder);
+  // The library lies beside the program; AppFolder is that folder unless a
+  // command line named another one for the catalogue, where it is looked
+  // for first.
+  DecodeLibrary library = DecodeLibrary::Load(state.AppFolder);
+  if (!library.loaded()) library = DecodeLibrary::Load(ProgramFolder());
   DoPath(state, path, library.functions());
 }
 
@@ -103,6 +108,31 @@ void ResolveCommandLineTarget(AppState& state, std::string& path) {
     return;
   }
   state.TargetIsOdbc = 0;
+}
+
+EncodedForms EncodeConnectionText(std::string_view plain, const DecodeFunctions& lib) {
+  EncodedForms out;
+  if (!lib.str_encode || !lib.str_decode || !lib.base64_encode || !lib.base64_decode) {
+    out.why = "the decoding library " + std::string(DecodeLibrary::kFileName) + " cannot be loaded";
+    return out;
+  }
+  const std::optional<std::string> cipher = EncodeString(plain, DecodeKey, lib);
+  if (!cipher) {
+    out.why = "the text holds characters that cannot be stored in a single byte (Windows-1252)";
+    return out;
+  }
+  const std::optional<std::string> base64 = EncodeBase64(*cipher, lib);
+  for (std::string form : {"ODBC/" + *cipher, base64 ? "ODBC/||" + *base64 : std::string()}) {
+    if (form.empty()) continue;
+    // The plain form of a cipher that happens to begin with "||" reads as the
+    // Base64 form; such a form does not give the text back and is left out.
+    AppState state;
+    std::string path = form;
+    DoPath(state, path, lib);
+    if (state.TargetIsOdbc == 1 && path == plain) out.forms.push_back(std::move(form));
+  }
+  if (out.forms.empty()) out.why = "no encoded form gives the text back";
+  return out;
 }
 
 }  // namespace talvenor::app

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/decode_library.h"
@@ -28,6 +29,16 @@ void DoPath(AppState& state, std::string& path, const DecodeFunctions& lib);
 // The same with the decoding library loaded from state.AppFolder (or by name)
 // when the text needs decoding.
 void DoPath(AppState& state, std::string& path);
+
+// The catalogue forms of a connection text, "ODBC/<enciphered>" and
+// "ODBC/||<enciphered in Base64>", each checked to give `plain` back through
+// DoPath; a form that does not is left out. Empty, with `why` set, when the
+// library lacks a function or the text has no single-byte form.
+struct EncodedForms {
+  std::vector<std::string> forms;
+  std::string why;
+};
+EncodedForms EncodeConnectionText(std::string_view plain, const DecodeFunctions& lib);
 
 // Resolves a target typed on the command line: a connection text, plain or
 // encoded, as DoPath resolves it; any other text is a file path taken as it

@@ -53,4 +53,67 @@ bool IsOdbcConnectionText(std::string_view text) {
 
 bool IsEncodedConnectionText(std::string_view text) { return text.starts_with("ODBC/"); }
 
+namespace {
+
+constexpr std::array<std::string_view, 2> kPasswordKeys = {"PWD", "PASSWORD"};
+
+// Where the value of a password setting that begins at `at` starts (just
+// after its "="), or npos when none begins there. A key begins the text or
+// follows a ";", a blank, a quote or a bracket, so that a connection text
+// quoted inside a message is found too.
+size_t PasswordValueAt(std::string_view text, size_t at) {
+  if (at > 0 && std::string_view("; \t'\"({[").find(text[at - 1]) == std::string_view::npos) {
+    return std::string_view::npos;
+  }
+  const std::string_view rest = text.substr(at);
+  for (std::string_view key : kPasswordKeys) {
+    if (rest.size() <= key.size() || !text::EqualsIgnoreCase(rest.substr(0, key.size()), key)) {
+      continue;
+    }
+    const std::string_view after = SkipBlanks(rest.substr(key.size()));
+    if (!after.empty() && after.front() == '=') return text.size() - after.size() + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The end of a setting's value from `from`: the next ";", or the closing brace
+// of a value in braces (which may hold a ";").
+size_t ValueEnd(std::string_view text, size_t from) {
+  const size_t start = text.find_first_not_of(" \t", from);
+  if (start != std::string_view::npos && text[start] == '{') {
+    const size_t close = text.find('}', start);
+    if (close != std::string_view::npos) return close + 1;
+  }
+  const size_t semicolon = text.find(';', from);
+  return semicolon == std::string_view::npos ? text.size() : semicolon;
+}
+
+}  // namespace
+
+bool HoldsPassword(std::string_view text) {
+  for (size_t at = 0; at < text.size(); ++at) {
+    const size_t value = PasswordValueAt(text, at);
+    if (value == std::string_view::npos) continue;
+    const size_t end = ValueEnd(text, value);
+    if (text.substr(value, end - value).find_first_not_of(" \t") != std::string_view::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string HidePasswords(std::string_view text) {
+  std::string out;
+  size_t copied = 0;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const size_t value = PasswordValueAt(text, at);
+    if (value == std::string_view::npos) continue;
+    out.append(text.substr(copied, value - copied));
+    copied = ValueEnd(text, value);
+    at = copied == 0 ? 0 : copied - 1;
+  }
+  out.append(text.substr(copied));
+  return out;
+}
+
 }  // namespace talvenor::records

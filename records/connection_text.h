@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace talvenor::records {
@@ -16,5 +17,14 @@ bool IsOdbcConnectionText(std::string_view text);
 // The encoded catalogue forms "ODBC/..." and "ODBC/||..." (exactly these
 // capitals), which decode to a connection text.
 bool IsEncodedConnectionText(std::string_view text);
+
+// Whether a connection text holds a password in plain: a PWD= or Password=
+// setting (letter case ignored) with a value.
+bool HoldsPassword(std::string_view text);
+
+// The text with the value of every PWD= and Password= setting dropped
+// ("UID=sa;PWD=;"), for anything that is shown or written: messages, JSON,
+// rejects files. Any other text comes back unchanged.
+std::string HidePasswords(std::string_view text);
 
 }  // namespace talvenor::records

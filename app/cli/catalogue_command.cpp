@@ -1,6 +1,8 @@
 // talvenor-import catalogue: lists and edits the catalogue of target databases
 // (multi.mdb). The window only reads the catalogue; this is where it is written.
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
@@ -11,6 +13,9 @@
 #include "app/app_folder.h"
 #include "app/catalogue.h"
 #include "app/cli/command.h"
+#include "app/decode_library.h"
+#include "app/do_path.h"
+#include "records/connection_text.h"
 #include "records/sql_quote.h"
 #include "records/sqlite_database.h"
 #include "records/sqlite_rows.h"
@@ -20,7 +25,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: talvenor-import catalogue list [--folder DIR]\n"
-    "       talvenor-import catalogue add ID UNC [SYNC] [--folder DIR]\n"
+    "       talvenor-import catalogue add ID UNC [SYNC] [--encode] [--folder DIR]\n"
     "       talvenor-import catalogue remove ID [--folder DIR]\n";
 
 constexpr std::string_view kDescription =
@@ -30,7 +35,11 @@ constexpr std::string_view kDescription =
     "holds a DSN=, FILEDSN= or DRIVER= setting; see 'encode' for its encoded forms)\n"
     "or a database file path; a bare file name there means a file in the program's\n"
     "folder, as the window reads it. The list shows connection texts as\n"
-    "\"ODBC Database (Logon Hidden)\", as the window does.\n";
+    "\"ODBC Database (Logon Hidden)\", as the window does.\n"
+    "\n"
+    "A catalogue file made here can be read by its owner only. A password kept in\n"
+    "plain text is warned of: 'add --encode' stores the connection text encoded,\n"
+    "and it is decoded when the entry is used.\n";
 
 // Exit codes beyond usage: an entry that is there or missing against the
 // request, and a catalogue that cannot be opened or written.
@@ -52,18 +61,28 @@ std::string Describe(const records::DbError& error) {
   return error.description + " (" + std::to_string(error.number) + ")";
 }
 
+void Warn(const std::string& text) {
+  std::fprintf(stderr, "talvenor-import catalogue: warning: %s\n", text.c_str());
+}
+
 struct Request {
   std::string action;  // list, add or remove
   std::vector<std::string> operands;
   std::string folder;
+  bool encode = false;  // add: store the connection text encoded
 };
 
 // Opens the catalogue for writing, creating the file and the table when they
-// are missing.
+// are missing. A file made here can be read by its owner only, as the saved
+// selection: it may hold logons. A file that exists keeps its mode, which may
+// be shared on purpose.
 records::DbResult<std::unique_ptr<records::SqliteDatabase>> OpenForWriting(
     const std::string& path) {
+  struct stat before {};
+  const bool existed = ::stat(path.c_str(), &before) == 0;
   auto db = records::SqliteDatabase::Open(path, records::SqliteOpen::kCreate);
   if (!db) return db;
+  if (!existed) ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
   if (auto created = (*db)->Execute(kCreateTable); !created) {
     return std::unexpected(created.error());
   }
@@ -78,6 +97,22 @@ records::DbResult<bool> Holds(const std::string& path, std::string_view id) {
   return !found->rows.empty();
 }
 
+// Warns once when the catalogue can be read by other accounts and one of its
+// entries holds a password in plain text.
+void WarnOfPlainPasswords(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || (st.st_mode & (S_IRGRP | S_IROTH)) == 0) return;
+  auto rows = ListCatalogue(path);
+  if (!rows) return;
+  for (const CatalogueRow& row : *rows) {
+    if (!records::HoldsPassword(row.database_unc)) continue;
+    Warn("'" + path + "' can be read by other accounts and its entry '" + row.database_id +
+         "' holds a password in plain text; add the entry again with --encode, or make the "
+         "file readable by its owner only (chmod 600)");
+    return;
+  }
+}
+
 int List(const std::string& path) {
   auto rows = ListCatalogue(path);
   if (!rows) {
@@ -89,11 +124,31 @@ int List(const std::string& path) {
     std::printf("%s\t%s\t%s\n", row.database_id.c_str(), DisplayedDatabase(row.database).c_str(),
                 row.sync_path.c_str());
   }
+  WarnOfPlainPasswords(path);
   return kExitOk;
 }
 
-int Add(const std::string& path, records::Database& db, const std::vector<std::string>& operands) {
+int Add(const std::string& path, records::Database& db, const std::vector<std::string>& operands,
+        bool encode) {
   const std::string& id = operands[0];
+  std::string unc = operands[1];
+  if (encode) {
+    if (!records::IsOdbcConnectionText(unc)) {
+      Error("--encode takes an ODBC connection text, not '" + records::HidePasswords(unc) + "'");
+      return kExitUsage;
+    }
+    const DecodeLibrary library = DecodeLibrary::Load(ProgramFolder());
+    EncodedForms encoded = EncodeConnectionText(unc, library.functions());
+    if (encoded.forms.empty()) {
+      Error("cannot encode the connection text: " + encoded.why);
+      return kExitUnavailable;
+    }
+    // The Base64 form, when there is one: it holds only printable characters.
+    unc = encoded.forms.back();
+  } else if (records::HoldsPassword(unc)) {
+    Warn("the entry '" + id +
+         "' keeps its password in plain text; --encode stores the connection text encoded");
+  }
   auto held = Holds(path, id);
   if (!held) {
     Error("cannot read '" + path + "': " + Describe(held.error()));
@@ -107,8 +162,8 @@ int Add(const std::string& path, records::Database& db, const std::vector<std::s
   const std::string insert =
       "INSERT INTO [Database Records] ([Database Id],[Database UNC],[Syncronization UNC]) "
       "VALUES ('" +
-      records::SqlQuote(id) + "','" + records::SqlQuote(operands[1]) + "','" +
-      records::SqlQuote(sync) + "')";
+      records::SqlQuote(id) + "','" + records::SqlQuote(unc) + "','" + records::SqlQuote(sync) +
+      "')";
   if (auto done = db.Execute(insert); !done) {
     Error("cannot add '" + id + "': " + Describe(done.error()));
     return done.error().number == records::kDuplicateValue ? kExitEntry : kExitCantCreate;
@@ -117,6 +172,7 @@ int Add(const std::string& path, records::Database& db, const std::vector<std::s
     Error("cannot write '" + path + "': " + Describe(flushed.error()));
     return kExitCantCreate;
   }
+  WarnOfPlainPasswords(path);
   return kExitOk;
 }
 
@@ -160,7 +216,7 @@ int Catalogue(const Request& given) {
     // Written rows are committed; the listing reads on a connection of its own.
     status = List(path);
   } else if (request.action == "add") {
-    status = Add(path, **db, request.operands);
+    status = Add(path, **db, request.operands, request.encode);
   } else {
     status = Remove(path, **db, request.operands[0]);
   }
@@ -186,7 +242,7 @@ Action DefineCatalogue(CLI::App& app) {
   CLI::App* add = app.add_subcommand("add", "add the entry ID with the path or text UNC");
   CLI::App* remove = app.add_subcommand("remove", "remove the entry ID");
   SetUsage(*list, "Usage: talvenor-import catalogue list [--folder DIR]\n");
-  SetUsage(*add, "Usage: talvenor-import catalogue add ID UNC [SYNC] [--folder DIR]\n");
+  SetUsage(*add, "Usage: talvenor-import catalogue add ID UNC [SYNC] [--encode] [--folder DIR]\n");
   SetUsage(*remove, "Usage: talvenor-import catalogue remove ID [--folder DIR]\n");
   for (CLI::App* action : {list, add, remove}) action->fallthrough();
   auto add_id = std::make_shared<std::string>();
@@ -198,6 +254,10 @@ Action DefineCatalogue(CLI::App& app) {
       ->type_name("");
   CLI::Option* sync_option =
       add->add_option("SYNC", *sync, "the synchronisation path (shown only)")->type_name("");
+  auto encode = std::make_shared<bool>(false);
+  add->add_flag("--encode", *encode,
+                "store the connection text encoded (as 'encode' prints it), so that its "
+                "password is not kept in plain text");
   auto remove_id = std::make_shared<std::string>();
   remove->add_option("ID", *remove_id, "the Database Id")->required()->type_name("");
   for (CLI::App* action : {list, add, remove}) {
@@ -211,6 +271,7 @@ Action DefineCatalogue(CLI::App& app) {
     } else if (add->parsed()) {
       request->action = "add";
       request->operands = {*add_id, *unc};
+      request->encode = *encode;
       if (sync_option->count() > 0) request->operands.push_back(*sync);
     } else {
       request->action = "remove";

@@ -33,46 +33,19 @@ void Error(const std::string& text) {
   std::fprintf(stderr, "talvenor-import encode: %s\n", text.c_str());
 }
 
-// True when the catalogue form resolves to `plain` the way a choice in the
-// window resolves it.
-bool GivesBack(const std::string& form, std::string_view plain, const DecodeFunctions& lib) {
-  AppState state;
-  std::string path = form;
-  DoPath(state, path, lib);
-  return state.TargetIsOdbc == 1 && path == plain;
-}
-
 int Encode(const std::string& plain) {
   const DecodeLibrary library = DecodeLibrary::Load(ProgramFolder());
-  const DecodeFunctions& lib = library.functions();
-  if (!lib.str_encode || !lib.str_decode || !lib.base64_encode || !lib.base64_decode) {
-    Error("the decoding library " + std::string(DecodeLibrary::kFileName) +
-          " cannot be loaded from '" + ProgramFolder() + "'");
-    return kExitUnavailable;
-  }
-  const std::optional<std::string> cipher = EncodeString(plain, DecodeKey, lib);
-  if (!cipher) {
-    Error("the text holds characters that cannot be stored in a single byte (Windows-1252)");
-    return kExitDataErr;
-  }
-  const std::optional<std::string> base64 = EncodeBase64(*cipher, lib);
-  if (!base64) {
-    Error("the text cannot be written in Base64");
-    return kExitSoftware;
-  }
-
-  int printed = 0;
-  for (const std::string& form : {"ODBC/" + *cipher, "ODBC/||" + *base64}) {
-    if (!GivesBack(form, plain, lib)) {
-      // The plain form of a cipher that happens to begin with "||" reads as
-      // the Base64 form; that form is then simply not offered.
-      Error("skipped a form that does not give the text back: " + form);
-      continue;
+  const EncodedForms encoded = EncodeConnectionText(plain, library.functions());
+  if (encoded.forms.empty()) {
+    if (encoded.why.starts_with("the decoding library")) {
+      Error(encoded.why + " from '" + ProgramFolder() + "'");
+      return kExitUnavailable;
     }
-    std::printf("%s\n", form.c_str());
-    ++printed;
+    Error(encoded.why);
+    return encoded.why.starts_with("the text holds") ? kExitDataErr : kExitSoftware;
   }
-  return printed > 0 ? kExitOk : kExitSoftware;
+  for (const std::string& form : encoded.forms) std::printf("%s\n", form.c_str());
+  return kExitOk;
 }
 
 Action DefineEncode(CLI::App& app) {

@@ -45,9 +45,9 @@ std::optional<SqlDialect> DialectNamed(std::string_view name) {
 
 void PrintError(std::string_view what, const records::DbError& error) {
   std::fprintf(stderr, "talvenor-import init: %.*s: %s (%d)\n", int(what.size()), what.data(),
-               error.description.c_str(), error.number);
+               records::HidePasswords(error.description).c_str(), error.number);
   for (const records::ProviderError& p : error.providers) {
-    std::fprintf(stderr, "  %s\n", p.text.c_str());
+    std::fprintf(stderr, "  %s\n", records::HidePasswords(p.text).c_str());
   }
 }
 

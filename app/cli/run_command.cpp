@@ -21,9 +21,11 @@
 #include "app/catalogue.h"
 #include "app/cli/command.h"
 #include "app/cli/json.h"
+#include "app/cli/target_choice.h"
 #include "app/do_path.h"
 #include "import/import_run.h"
 #include "records/clock.h"
+#include "records/connection_text.h"
 #include "records/operator.h"
 
 namespace talvenor::app::cli {
@@ -137,7 +139,8 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     if (options_.quiet) return;
     ClearBar();
     std::FILE* out = options_.json ? stderr : stdout;
-    std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    const std::string shown = records::HidePasswords(text);
+    std::fprintf(out, "%s\n", shown.c_str());
     std::fflush(out);
   }
   void SetCaption(std::string_view caption) override {
@@ -193,8 +196,12 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     std::string text, title;
   };
 
-  void Print(std::string_view text, std::string_view title, records::MessageIcon) {
+  // Every message goes through here: no password of a connection text is
+  // ever shown, whatever error text carried it.
+  void Print(std::string_view given, std::string_view title, records::MessageIcon) {
     ClearBar();
+    const std::string hidden = records::HidePasswords(given);
+    const std::string_view text = hidden;
     if (title.empty()) {
       std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(kName.size()), kName.data(),
                    static_cast<int>(text.size()), text.data());
@@ -255,7 +262,7 @@ class CliProgress final : public import::ImportProgress, public records::Operato
       if (i > 0) why += "; ";
       why += (*outcome.problems)[i];
     }
-    why += '\n';
+    why = records::HidePasswords(why) + '\n';
     if (std::fputs(why.c_str(), reasons_) < 0) write_failed_ = true;
   }
 
@@ -341,7 +348,9 @@ std::string SummaryJson(const import::ImportSummary& summary, const Options& opt
   json.Key("outcome").String(OutcomeName(summary.outcome));
   json.Key("completed").Bool(summary.outcome == import::RunOutcome::kCompleted);
   if (options.dry_run) json.Key("dry_run").Bool(true);
-  if (!summary.message.empty()) json.Key("message").String(summary.message);
+  if (!summary.message.empty()) {
+    json.Key("message").String(records::HidePasswords(summary.message));
+  }
   json.Key("lines_read").Int(c.lines_read);
   json.Key("blank_lines_skipped").Int(c.blank_lines_skipped);
   json.Key("companies_created").Int(c.companies_created);
@@ -419,24 +428,8 @@ int CheckOptions(const Options& options) {
   return -1;
 }
 
-// The catalogue's ids, for a message about an id it does not hold.
-std::string KnownIds(const std::string& app_folder) {
-  auto rows = ListCatalogue(CataloguePath(app_folder));
-  if (!rows || rows->empty()) return "the catalogue holds no entries";
-  std::string ids = "the catalogue holds: ";
-  for (size_t i = 0; i < rows->size(); ++i) {
-    ids += (i > 0 ? ", '" : "'") + (*rows)[i].database_id + "'";
-  }
-  return ids;
-}
-
 int Run(const Options& options) {
   if (const int code = CheckOptions(options); code >= 0) return code;
-
-  AppState state;
-  state.AppFolder = options.folder.empty() ? ProgramFolder() : options.folder;
-  while (state.AppFolder.size() > 1 && state.AppFolder.back() == '/') state.AppFolder.pop_back();
-  if (state.AppFolder == "/") state.AppFolder.clear();
 
   struct stat st {};
   const std::string stat_path = options.file == "-" ? "/dev/stdin" : options.file;
@@ -444,21 +437,10 @@ int Run(const Options& options) {
       ::stat(stat_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : 0;
   CliProgress progress(options, file_size);
 
-  // A catalogue entry is resolved as the window resolves it (a bare name is a
-  // file in the program's folder); a target typed here is a path from the
-  // current folder, like every path on a command line.
-  if (options.has_database) {
-    if (!LookUpCommandLine(state, options.database_id, progress)) {
-      std::fprintf(stderr, "%.*s: no catalogue entry has the Database Id '%s'; %s\n",
-                   static_cast<int>(kName.size()), kName.data(), options.database_id.c_str(),
-                   KnownIds(state.AppFolder).c_str());
-      return kExitUnavailable;
-    }
-    DoPath(state, state.TargetPath);
-  } else {
-    state.TargetPath = options.target;
-    ResolveCommandLineTarget(state, state.TargetPath);
-  }
+  AppState state;
+  const TargetChoice choice{options.target, options.database_id, options.has_database,
+                            options.folder};
+  if (!ChooseTarget(state, choice, progress)) return kExitUnavailable;
   if (!progress.OpenRejects()) {
     std::fprintf(stderr, "%s: cannot write the rejects file '%s' or '%s'\n", kName.data(),
                  options.rejects.c_str(), progress.ReasonsPath().c_str());

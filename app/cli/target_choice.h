@@ -17,9 +17,11 @@ struct TargetChoice {
 };
 
 // Sets state.AppFolder (the folder given, else the program's) and
-// state.TargetPath and TargetIsOdbc as the window resolves them: the text
-// given, or the catalogue entry's, through DoPath. False, after the
-// catalogue's message to `op`, when the entry is not in the catalogue.
+// state.TargetPath and TargetIsOdbc: a catalogue entry's text as the window
+// resolves it (DoPath), a text typed on the command line as a connection
+// text or a path from the current folder. False, after the catalogue's
+// message and one naming the id and the ids there are, when the entry is not
+// in the catalogue.
 bool ChooseTarget(AppState& state, const TargetChoice& choice, records::Operator& op);
 
 }  // namespace talvenor::app::cli

@@ -12,6 +12,7 @@
 #include "app/cli/json.h"
 #include "app/cli/target_choice.h"
 #include "records/batch_undo.h"
+#include "records/connection_text.h"
 #include "records/open_target.h"
 #include "records/operator.h"
 
@@ -36,9 +37,9 @@ constexpr std::string_view kDescription =
 class StderrOperator final : public records::Operator {
  public:
   void ShowMessage(std::string_view text, std::string_view title, records::MessageIcon) override {
-    std::fprintf(stderr, "%.*s: %s%.*s\n", static_cast<int>(kName.size()), kName.data(),
+    std::fprintf(stderr, "%.*s: %s%s\n", static_cast<int>(kName.size()), kName.data(),
                  title.empty() ? "" : (std::string(title) + ": ").c_str(),
-                 static_cast<int>(text.size()), text.data());
+                 records::HidePasswords(text).c_str());
   }
 };
 
@@ -193,7 +194,7 @@ int Undo(const std::vector<std::string>& args) {
   auto db = records::OpenTarget(state.TargetPath, state.TargetIsOdbc == 1);
   if (!db) {
     std::fprintf(stderr, "%s: cannot open the target: %s\n", kName.data(),
-                 db.error().description.c_str());
+                 records::HidePasswords(db.error().description).c_str());
     return kExitUnavailable;
   }
 
@@ -231,7 +232,7 @@ int Undo(const std::vector<std::string>& args) {
   std::string why = result.error.description;
   for (const records::ProviderError& p : result.error.providers) why += " " + p.text;
   std::fprintf(stderr, "%s: the undo failed and nothing was changed: %s\n", kName.data(),
-               why.c_str());
+               records::HidePasswords(why).c_str());
   if (json) {
     std::string out;
     JsonWriter w(out);

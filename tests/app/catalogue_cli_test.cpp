@@ -1,6 +1,7 @@
 // Runs the real talvenor-import program: the encode and catalogue commands.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "app/do_path.h"
 #include "records/operator.h"
 #include "tests/app/program_run.h"
+#include "tests/import/import_target.h"
 
 namespace talvenor::app {
 namespace {
@@ -164,6 +166,110 @@ TEST_F(CatalogueCommandTest, UnwritableFolder) {
       RunProgram({"catalogue", "list", "--folder", (folder_ / "no" / "such").string()});
   EXPECT_EQ(run.exit, 73);
   EXPECT_NE(run.err.find("multi.mdb"), std::string::npos);
+}
+
+mode_t ModeOf(const fs::path& file) {
+  struct stat st {};
+  return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST_F(CatalogueCommandTest, PasswordsAtRestAreOwnersOnlyOrEncoded) {
+  const fs::path file = folder_ / "multi.mdb";
+  const std::string kReadable = "can be read by other accounts";
+
+  // A file the tool makes is its owner's alone; a plain password is warned of.
+  const ProgramRun added = Catalogue({"add", "Prod", "ODBC;DSN=prod;UID=sa;PWD=s3cret"});
+  ASSERT_EQ(added.exit, 0) << added.err;
+  EXPECT_EQ(ModeOf(file), 0600u);
+  EXPECT_EQ(Count(added.err, "keeps its password in plain text"), 1u) << added.err;
+  EXPECT_EQ(Count(added.err, kReadable), 0u) << added.err;
+  EXPECT_EQ(Count(added.err, "s3cret"), 0u) << added.err;
+
+  // A file shared on purpose keeps its mode, and list and add say once that it
+  // shows a password to others.
+  ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+  struct Case {
+    std::vector<std::string> args;
+    size_t readable, plain;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {{"list"}, 1, 0},
+           {{"add", "Test", "ODBC;DSN=test;Password=x"}, 1, 1},
+           {{"add", "Files", "jobs.db"}, 1, 0},
+           {{"add", "Safe", "ODBC;DSN=safe;UID=u;PWD=hidden", "--encode"}, 1, 0},
+       }) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    const ProgramRun run = Catalogue(c.args);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(Count(run.err, kReadable), c.readable) << run.err;
+    EXPECT_EQ(Count(run.err, "keeps its password in plain text"), c.plain) << run.err;
+  }
+  EXPECT_EQ(ModeOf(file), 0644u);
+  EXPECT_EQ(Slurp(file).find("hidden"), std::string::npos) << "the encoded entry is in plain";
+
+  // The encoded entry is what the window and run --database use.
+  struct NullOperator : records::Operator {
+    void ShowMessage(std::string_view, std::string_view, records::MessageIcon) override {}
+  } op;
+  AppState state;
+  state.AppFolder = folder_.string();
+  ASSERT_TRUE(LookUpCommandLine(state, "Safe", op));
+  EXPECT_TRUE(state.TargetPath.starts_with("ODBC/||")) << state.TargetPath;
+  const DecodeLibrary library = DecodeLibrary::Load(FolderOf(TALVENOR_IMPORT_EXE));
+  DoPath(state, state.TargetPath, library.functions());
+  EXPECT_EQ(state.TargetPath, "ODBC;DSN=safe;UID=u;PWD=hidden");
+}
+
+TEST_F(CatalogueCommandTest, AnEncodedEntryIsImportedThrough) {
+  std::string why;
+  auto target = import::testing::TestTarget::Create(import::testing::EngineKind::kPostgres, why);
+  if (!target) {
+    if (import::testing::RequirePostgres()) FAIL() << why;
+    GTEST_SKIP() << why;
+  }
+  const std::string text = "ODBC;" + target->path();
+  ASSERT_EQ(Catalogue({"add", "Server", text, "--encode"}).exit, 0);
+  EXPECT_EQ(Slurp(folder_ / "multi.mdb").find(target->path()), std::string::npos);
+  const ProgramRun run =
+      RunProgram({"run", import::testing::DataFile("first_import.csv"), "--database", "Server",
+                  "--folder", folder_.string(), "--quiet"});
+  ASSERT_EQ(run.exit, 0) << run.err;
+  auto db = target->Open();
+  ASSERT_NE(db, nullptr);
+  EXPECT_GT(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 0);
+}
+
+TEST(RunCommand, NoOutputShowsAPassword) {
+  const std::string secret = "s3cret-Pa55";
+  const fs::path folder =
+      fs::temp_directory_path() / ("talvenor-secret-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string file = import::testing::DataFile("first_import.csv");
+  const std::string rejects = (folder / "rejects.csv").string();
+  for (const std::string& target :
+       {"DRIVER={No Such Driver};SERVER=db;UID=sa;PWD=" + secret,
+        "ODBC;DSN=nowhere;UID=sa;Password=" + secret,
+        "Driver=" + fs::path(TALVENOR_IMPORT_EXE).string() + ";PWD={" + secret + ";x}"}) {
+    for (const std::vector<std::string>& extra : std::initializer_list<std::vector<std::string>>{
+             {}, {"--json"}, {"--json", "--rejects", rejects}, {"--dry-run"}}) {
+      std::vector<std::string> args = {"run", file, "--target", target};
+      args.insert(args.end(), extra.begin(), extra.end());
+      SCOPED_TRACE(target + " " + std::to_string(extra.size()));
+      const ProgramRun run = RunProgram(args);
+      EXPECT_NE(run.exit, 0);
+      EXPECT_EQ((run.out + run.err).find(secret), std::string::npos) << run.out << run.err;
+      for (const char* written : {"rejects.csv", "rejects.csv.why"}) {
+        EXPECT_EQ(Slurp(folder / written).find(secret), std::string::npos);
+      }
+    }
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -54,5 +54,26 @@ TEST(IsEncodedConnectionText, OnlyTheExactCapitals) {
   }
 }
 
+TEST(HidePasswords, DropsEveryPasswordValueAndNothingElse) {
+  struct Case {
+    std::string_view text, hidden;
+    bool holds;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"ODBC;DSN=prod;UID=sa;PWD=s3cret", "ODBC;DSN=prod;UID=sa;PWD=", true},
+           {"Driver=x;Password=a b;Server=y", "Driver=x;Password=;Server=y", true},
+           {"DSN=p;pwd = {se;cret};UID=u", "DSN=p;pwd =;UID=u", true},  // braces hold a ";"
+           {"DSN=p;PWD=;UID=u", "DSN=p;PWD=;UID=u", false},             // an empty password
+           {"cannot connect with 'DSN=p;PWD=x'", "cannot connect with 'DSN=p;PWD=", true},
+           {"DSN=p;MYPWD=x;PWDX=y", "DSN=p;MYPWD=x;PWDX=y", false},  // other keys
+           {"/srv/pwd=1/jobs.db", "/srv/pwd=1/jobs.db", false},      // inside a path
+           {"", "", false},
+       }) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(HidePasswords(c.text), c.hidden);
+    EXPECT_EQ(HoldsPassword(c.text), c.holds);
+  }
+}
+
 }  // namespace
 }  // namespace talvenor::records
