@@ -5,7 +5,7 @@
 #include "app/do_path.h"
 #include "records/connection_text.h"
 #include "records/sql_quote.h"
-#include "records/sqlite_rows.h"
+#include "records/sqlite/sqlite_rows.h"
 #include "text/ascii.h"
 
 namespace talvenor::app {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "records/jet_sql.h"
+#include "records/sqlite/jet_sql.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "records/open_target.h"
 
-#include "records/odbc_database.h"
-#include "records/sqlite_database.h"
+#include "records/odbc/odbc_database.h"
+#include "records/sqlite/sqlite_database.h"
 
 namespace talvenor::records {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "records/sqlite_database.h"
-#include "records/sqlite_error.h"
+#include "records/sqlite/sqlite_database.h"
+#include "records/sqlite/sqlite_error.h"
 #include "records/target_schema.h"
 
 namespace talvenor::records {

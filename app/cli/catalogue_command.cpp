@@ -17,8 +17,8 @@
 #include "app/do_path.h"
 #include "records/connection_text.h"
 #include "records/sql_quote.h"
-#include "records/sqlite_database.h"
-#include "records/sqlite_rows.h"
+#include "records/sqlite/sqlite_database.h"
+#include "records/sqlite/sqlite_rows.h"
 
 namespace talvenor::app::cli {
 namespace {

@@ -12,7 +12,7 @@
 #include "app/cli/command.h"
 #include "records/connection_text.h"
 #include "records/open_target.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 #include "text/ascii.h"
 

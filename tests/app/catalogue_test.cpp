@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "records/operator.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 
 namespace talvenor::app {
 namespace {

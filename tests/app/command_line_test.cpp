@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "tests/app/program_run.h"
 #include "tests/import/import_target.h"
 

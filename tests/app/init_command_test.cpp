@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "app/cli/command.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 #include "tests/app/program_run.h"
 

@@ -30,7 +30,7 @@
 #include "app/window/indexer.h"
 #include "app/window/qt_seams.h"
 #include "records/sql_quote.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "tests/records/recording_operator.h"
 
 namespace talvenor::app::window::testing {

@@ -17,8 +17,8 @@
 #include <utility>
 
 #include "records/database.h"
-#include "records/odbc_database.h"
-#include "records/sqlite_database.h"
+#include "records/odbc/odbc_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 #include "records/value.h"
 

@@ -1,4 +1,4 @@
-#include "records/jet_sql.h"
+#include "records/sqlite/jet_sql.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 #include "tests/records/test_engines.h"
 

@@ -3,7 +3,7 @@
 // and a server that goes away. The recordset contract shared with the SQLite
 // engine is tested once for both engines elsewhere.
 
-#include "records/odbc_database.h"
+#include "records/odbc/odbc_database.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -19,7 +19,7 @@
 
 #include "records/clock.h"
 #include "records/date_time.h"
-#include "records/odbc_support.h"
+#include "records/odbc/odbc_support.h"
 #include "tests/records/pg_test_env.h"
 
 namespace talvenor::records {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "records/odbc_database.h"
+#include "records/odbc/odbc_database.h"
 
 namespace talvenor::records::testing {
 

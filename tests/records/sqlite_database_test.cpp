@@ -1,4 +1,4 @@
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

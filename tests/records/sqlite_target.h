@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "records/database.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 
 namespace talvenor::records::testing {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "records/jet_sql.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/jet_sql.h"
+#include "records/sqlite/sqlite_database.h"
 #include "tests/records/test_engines.h"
 
 namespace talvenor::records {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 #include "tests/records/pg_test_env.h"
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "import/import_run.h"
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 #include "tests/import/import_target.h"
 #include "tests/import/recording_progress.h"
 #include "tests/records/fake_clock.h"

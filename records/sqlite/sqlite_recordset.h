@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "records/database.h"
-#include "records/sqlite_connection.h"
+#include "records/sqlite/sqlite_connection.h"
 
 namespace talvenor::records::sqlite_detail {
 

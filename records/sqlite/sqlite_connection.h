@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "records/db_error.h"
-#include "records/jet_sql.h"
+#include "records/sqlite/jet_sql.h"
 #include "records/value.h"
 
 struct sqlite3;

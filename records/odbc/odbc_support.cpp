@@ -1,4 +1,4 @@
-#include "records/odbc_support.h"
+#include "records/odbc/odbc_support.h"
 
 #include <algorithm>
 #include <cctype>

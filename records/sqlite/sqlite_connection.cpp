@@ -1,4 +1,4 @@
-#include "records/sqlite_connection.h"
+#include "records/sqlite/sqlite_connection.h"
 
 #include <sqlite3.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "records/sql_quote.h"
-#include "records/sqlite_error.h"
+#include "records/sqlite/sqlite_error.h"
 #include "text/ascii.h"
 
 namespace talvenor::records::sqlite_detail {

@@ -1,4 +1,4 @@
-#include "records/jet_sql.h"
+#include "records/sqlite/jet_sql.h"
 
 #include <algorithm>
 #include <array>

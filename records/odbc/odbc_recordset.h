@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "records/database.h"
-#include "records/odbc_connection.h"
+#include "records/odbc/odbc_connection.h"
 
 namespace talvenor::records::odbc {
 

@@ -1,4 +1,4 @@
-#include "records/sqlite_error.h"
+#include "records/sqlite/sqlite_error.h"
 
 #include <sqlite3.h>
 

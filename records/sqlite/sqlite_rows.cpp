@@ -1,10 +1,10 @@
-#include "records/sqlite_rows.h"
+#include "records/sqlite/sqlite_rows.h"
 
 #include <sqlite3.h>
 
 #include <memory>
 
-#include "records/sqlite_error.h"
+#include "records/sqlite/sqlite_error.h"
 
 namespace talvenor::records {
 namespace {

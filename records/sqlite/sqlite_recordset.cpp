@@ -1,4 +1,4 @@
-#include "records/sqlite_recordset.h"
+#include "records/sqlite/sqlite_recordset.h"
 
 #include <sqlite3.h>
 
@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "records/date_time.h"
-#include "records/jet_sql.h"
-#include "records/sqlite_error.h"
+#include "records/sqlite/jet_sql.h"
+#include "records/sqlite/sqlite_error.h"
 #include "text/ascii.h"
 #include "text/string_utils.h"
 #include "text/utf8.h"

@@ -1,10 +1,10 @@
-#include "records/odbc_database.h"
+#include "records/odbc/odbc_database.h"
 
 #include <optional>
 #include <utility>
 
-#include "records/odbc_connection.h"
-#include "records/odbc_recordset.h"
+#include "records/odbc/odbc_connection.h"
+#include "records/odbc/odbc_recordset.h"
 
 namespace talvenor::records {
 

@@ -1,4 +1,4 @@
-#include "records/odbc_recordset.h"
+#include "records/odbc/odbc_recordset.h"
 
 #include "text/ascii.h"
 

@@ -1,4 +1,4 @@
-#include "records/odbc_connection.h"
+#include "records/odbc/odbc_connection.h"
 
 #include <cmath>
 

@@ -23,7 +23,7 @@ enum class SqliteOpen {
 };
 
 // A database file through SQLite. Statements arrive as Jet SQL and are
-// translated in one place (records/jet_sql.h); statements that differ only in
+// translated in one place (records/sqlite/jet_sql.h); statements that differ only in
 // their literal values share one prepared statement.
 //
 // Writes are grouped into transactions: the first write opens one, and only

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "records/db_error.h"
-#include "records/odbc_support.h"
+#include "records/odbc/odbc_support.h"
 #include "records/value.h"
 
 namespace talvenor::records::odbc {

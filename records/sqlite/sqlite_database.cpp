@@ -1,4 +1,4 @@
-#include "records/sqlite_database.h"
+#include "records/sqlite/sqlite_database.h"
 
 #include <sqlite3.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <utility>
 
-#include "records/jet_sql.h"
-#include "records/sqlite_connection.h"
-#include "records/sqlite_error.h"
-#include "records/sqlite_recordset.h"
+#include "records/sqlite/jet_sql.h"
+#include "records/sqlite/sqlite_connection.h"
+#include "records/sqlite/sqlite_error.h"
+#include "records/sqlite/sqlite_recordset.h"
 #include "text/ascii.h"
 
 namespace talvenor::records {
