@@ -25,7 +25,7 @@ declare -A sources=(
   [format_phone]="fuzz/format_phone_fuzz.cpp text/phone_format.cpp text/utf8.cpp"
   [do_path]="fuzz/do_path_fuzz.cpp app/do_path.cpp app/decode_library.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
   [saved_selection]="fuzz/saved_selection_fuzz.cpp app/saved_selection.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
-  [jet_sql]="fuzz/jet_sql_fuzz.cpp records/sqlite/jet_sql.cpp records/sql_quote.cpp records/date_time.cpp records/date_text.cpp"
+  [jet_sql]="fuzz/jet_sql_fuzz.cpp records/sqlite/jet_sql.cpp records/sqlite/jet_shape_cache.cpp records/sql_quote.cpp records/date_time.cpp records/date_text.cpp"
 )
 
 for target in "${!sources[@]}"; do
