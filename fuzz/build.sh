@@ -23,7 +23,7 @@ declare -A sources=(
   [date_text]="fuzz/date_text_fuzz.cpp records/date_text.cpp records/date_time.cpp"
   [filter_name]="fuzz/filter_name_fuzz.cpp text/name_filter.cpp text/string_utils.cpp text/utf8.cpp"
   [format_phone]="fuzz/format_phone_fuzz.cpp text/phone_format.cpp text/utf8.cpp"
-  [do_path]="fuzz/do_path_fuzz.cpp app/do_path.cpp app/decode_library.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
+  [do_path]="fuzz/do_path_fuzz.cpp app/do_path.cpp app/decode_library.cpp app/app_folder.cpp records/connection_text.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
   [saved_selection]="fuzz/saved_selection_fuzz.cpp app/saved_selection.cpp text/utf8.cpp records/value.cpp records/date_time.cpp"
   [jet_sql]="fuzz/jet_sql_fuzz.cpp records/sqlite/jet_sql.cpp records/sqlite/jet_shape_cache.cpp records/sql_quote.cpp records/date_time.cpp records/date_text.cpp"
 )
