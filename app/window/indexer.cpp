@@ -208,11 +208,7 @@ void Indexer::Place(double px_per_twip) {
 bool Indexer::Form_Load() {
   CentreOnScreen();
 
-  state_.AppFolder = options_.AppFolder;
-  if (!state_.AppFolder.empty() &&
-      (state_.AppFolder.back() == '/' || state_.AppFolder.back() == '\\')) {
-    state_.AppFolder.pop_back();
-  }
+  state_.AppFolder = text::StripTrailingBackslash(options_.AppFolder);
 
   // A missing or unreadable catalogue leaves the list empty; start-up goes on.
   auto rows = ListCatalogue(CataloguePath(state_.AppFolder));
