@@ -31,10 +31,16 @@ std::optional<std::string> ToSingleByte(std::string_view text) {
 
 DecodeLibrary DecodeLibrary::Load(std::string_view folder) {
   DecodeLibrary library;
-  const std::string beside_program = std::string(folder) + "/" + std::string(kFileName);
-  library.handle_ = dlopen(beside_program.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library.handle_ == nullptr) {
-    library.handle_ = dlopen(std::string(kFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Beside the program, then where an installation puts it (the programs in
+  // PREFIX/bin, the library in PREFIX/lib/talvenor), then by name. The
+  // installed path is tried by hand: dlopen reads the RUNPATH of its caller,
+  // which under a sanitizer is the sanitizer's runtime, not the program.
+  for (const std::string& path :
+       {std::string(folder) + "/" + std::string(kFileName),
+        std::string(folder) + "/../lib/talvenor/" + std::string(kFileName),
+        std::string(kFileName)}) {
+    library.handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library.handle_ != nullptr) break;
   }
   if (library.handle_ == nullptr) return library;
   // A function the library does not export stays empty; its callers treat
