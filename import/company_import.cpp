@@ -40,14 +40,17 @@ void ImportCompany(RunState& run, ImportRow& row) {
   SetFieldStep(run, set, "Email_Address",
                StoredValue(CutToSize(row.field(13), size.email), size.email));
 
+  const RecordStamp stamp = StampNewRow(run, set);
   const Value key = SaveRecord(run, set, "Company_Id", "Companies", "company", row);
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
   ++run.counts.companies_created;
   row.company_key = key;
   run.messages.Take();
-  NoteActivity(run, row,
-               records::AddCompanyActivity(run.target, key, Today(run),
-                                           "Company Imported from Talvenor.", kActivityType));
+  NoteActivity(
+      run, row,
+      records::AddCompanyActivity(run.target, key, DayOf(stamp), "Company Imported from Talvenor.",
+                                  kActivityType, stamp.when),
+      stamp);
   AddMembership(run, "RollupC_Records", "Company_Id", key, row);
 }
 

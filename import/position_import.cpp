@@ -102,14 +102,17 @@ void ImportPosition(RunState& run, ImportRow& row) {
   }
   SetFieldStep(run, set, "Date_Posted", DatePostedValue(row, size.date_posted));
 
+  const RecordStamp stamp = StampNewRow(run, set);
   const Value key = SaveRecord(run, set, "Job_Id", "Positions", "position", row);
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership
   ++run.counts.positions_created;
   if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
   run.messages.Take();
-  NoteActivity(run, row,
-               records::AddPositionActivity(run.target, key, Today(run),
-                                            "Name Imported from Talvenor.", kActivityType));
+  NoteActivity(
+      run, row,
+      records::AddPositionActivity(run.target, key, DayOf(stamp), "Name Imported from Talvenor.",
+                                   kActivityType, stamp.when),
+      stamp);
   AddMembership(run, "RollupP_Records", "Job_Id", key, row);
 }
 

@@ -94,11 +94,32 @@ void AddMembership(RunState& run, std::string_view table, std::string_view key_c
   row.problems.push_back(std::string(table) + " row not stored: " + run.errors.last()->description);
 }
 
-void NoteActivity(RunState& run, ImportRow& row, std::string lost) {
+RecordStamp StampNewRow(RunState& run, InsertSet& set) {
+  RecordStamp stamp;
+  stamp.when = records::ServerNow(run.target);
+  if (!set.set) return stamp;
+  // The text the UPDATE of Last_Activity would have carried, so that every
+  // engine stores what it stored before (ISO text on a database file, a
+  // timestamp on a server, the text itself in a text column).
+  const records::DbStatus done =
+      set.set->SetField("Last_Activity", Value::Text(records::GeneralDate(stamp.when)));
+  if (!done) stamp.not_set = "Last_Activity not set: " + done.error().description;
+  return stamp;
+}
+
+void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordStamp& stamp) {
   const std::string shown = run.messages.Take();
+  if (!stamp.not_set.empty()) {
+    if (!lost.empty()) lost += "; ";
+    lost += stamp.not_set;
+  }
   if (lost.empty()) return;
   if (!shown.empty()) lost += " (" + shown + ")";
   row.problems.push_back(std::move(lost));
+}
+
+std::string DayOf(const RecordStamp& stamp) {
+  return records::FormatDateTime(stamp.when, "m/d/yyyy");
 }
 
 std::string Today(RunState& run) {

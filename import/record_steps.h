@@ -59,12 +59,27 @@ records::Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_fi
 void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
                    const records::Value& key, ImportRow& row);
 
+// The time a new record is stamped with: its Last_Activity, set in its own
+// INSERT, and the memo and date of its activity row. `not_set` says why the
+// Last_Activity field could not be set (a table without the column); the
+// record is stored without it and its line is listed with that.
+struct RecordStamp {
+  double when = 0;
+  std::string not_set;
+};
+// Reads ServerNow once and sets Last_Activity of the row being added to it,
+// as the general date text the activity writers' UPDATE would write.
+RecordStamp StampNewRow(RunState& run, InsertSet& set);
+
 // Lists what an activity writer could not write among the line's problems,
-// with the messages its failed save showed since `run.messages` was last taken.
-void NoteActivity(RunState& run, ImportRow& row, std::string lost);
+// with the messages its failed save showed since `run.messages` was last taken,
+// and what `stamp` could not set.
+void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordStamp& stamp);
 
 // Today for an activity entry: ServerNow as "m/d/yyyy".
 std::string Today(RunState& run);
+// The date of `stamp` as an activity entry writes it ("m/d/yyyy").
+std::string DayOf(const RecordStamp& stamp);
 
 // The text every activity entry of the import carries as its type.
 inline constexpr std::string_view kActivityType = "TALVENOR";

@@ -1,5 +1,7 @@
 #include "records/activity_log.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "records/date_time.h"
@@ -21,14 +23,33 @@ struct ActivityTable {
   // A database file leaves Position_Activities.Activity_Id (a text column)
   // empty; the writer fills it with a GUID.
   bool guid_key_on_file;
+  size_t slot;  // its place in ActivitySets
 };
 
-constexpr ActivityTable kCompany{"Company_Activity", "Company_Id", "Date_Entered",
-                                 "Companies",        "Company_Id", false};
-constexpr ActivityTable kCandidate{"Candidate_Activity", "Candidate_Id", "Entry_Date",
-                                   "Candidates",         "Candidate_Id", false};
-constexpr ActivityTable kPosition{"Position_Activities", "Position_Id", "Date_Entered",
-                                  "Positions",           "Job_Id",      true};
+constexpr ActivityTable kCompany{
+    "Company_Activity", "Company_Id", "Date_Entered", "Companies", "Company_Id", false, 0};
+constexpr ActivityTable kCandidate{
+    "Candidate_Activity", "Candidate_Id", "Entry_Date", "Candidates", "Candidate_Id", false, 1};
+constexpr ActivityTable kPosition{
+    "Position_Activities", "Position_Id", "Date_Entered", "Positions", "Job_Id", true, 2};
+
+// The set a row of `where.table` is added to. A run keeps one per table open
+// (on a server, opening one costs a round trip); without that, a set is opened
+// for the row and closed after it, owned by `opened`.
+DbResult<Recordset*> OpenActivitySet(Target& target, const ActivityTable& where,
+                                     std::unique_ptr<Recordset>& opened) {
+  std::unique_ptr<Recordset>* slot = &opened;
+  if (target.activity_sets) {
+    slot = &target.activity_sets->sets[where.slot];
+    if (*slot) return slot->get();
+  }
+  auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
+                                                      " WHERE Activity_Id IS NULL")
+                            : target.db.OpenRecordset(where.table, SetKind::kTable);
+  if (!set) return std::unexpected(std::move(set.error()));
+  *slot = std::move(*set);
+  return slot->get();
+}
 
 bool IsUnset(const DbResult<Value>& field) {
   return !field || !field->HasValue() || (field->IsText() && field->text().empty());
@@ -37,14 +58,16 @@ bool IsUnset(const DbResult<Value>& field) {
 // Each step runs even when the one before failed; failures of the steps
 // themselves are not reported, only a failed save is. What was not written is
 // returned all the same: the record then lacks part of its history.
+// With `stamped_at` the record's Last_Activity went into the record's own
+// INSERT with that time: the memo carries the same time and no UPDATE follows.
 std::string AddActivity(Target& target, const ActivityTable& where, const Value& key,
-                        std::string_view date, std::string_view memo, std::string_view type) {
+                        std::string_view date, std::string_view memo, std::string_view type,
+                        std::optional<double> stamped_at) {
   // No record was stored for an empty key; an activity row would hang on nothing.
   if (!key.HasValue()) return {};
 
-  auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
-                                                      " WHERE Activity_Id IS NULL")
-                            : target.db.OpenRecordset(where.table, SetKind::kTable);
+  std::unique_ptr<Recordset> opened;
+  DbResult<Recordset*> set = OpenActivitySet(target, where, opened);
   std::string lost;
   if (set) {
     Recordset& row = **set;
@@ -63,7 +86,8 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     memo_text.reserve(memo.size() + 48);  // the stamp " (Tue Dec-8 '26 3:04p/TALVENOR)"
     memo_text.append(memo)
         .append(" (")
-        .append(FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p"))
+        .append(
+            FormatDateTime(stamped_at ? *stamped_at : ServerNow(target), "ddd mmm-d 'yy h:nna/p"))
         .append("/")
         .append(kUserName)
         .append(")");
@@ -72,7 +96,7 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
       lost = std::string(where.table) + " row not stored";
     }
-    row.Close();
+    if (!target.activity_sets) row.Close();
   } else {
     // The row cannot be saved without its set: reported as a failed save is.
     target.op.ShowMessage(set.error().description, /*title=*/"", MessageIcon::kNone);
@@ -80,6 +104,7 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     lost = std::string(where.table) + " row not stored";
   }
 
+  if (stamped_at) return lost;
   std::string stamp;
   stamp.reserve(96);
   stamp.append("UPDATE ")
@@ -100,19 +125,41 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
 
 }  // namespace
 
+void ActivitySets::Close() {
+  for (auto& set : sets) {
+    if (set) set->Close();
+    set.reset();
+  }
+}
+
 std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
                                std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCompany, key, date, memo, type);
+  return AddActivity(target, kCompany, key, date, memo, type, std::nullopt);
+}
+
+std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                               std::string_view memo, std::string_view type, double stamped_at) {
+  return AddActivity(target, kCompany, key, date, memo, type, stamped_at);
 }
 
 std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
                                  std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCandidate, key, date, memo, type);
+  return AddActivity(target, kCandidate, key, date, memo, type, std::nullopt);
+}
+
+std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                                 std::string_view memo, std::string_view type, double stamped_at) {
+  return AddActivity(target, kCandidate, key, date, memo, type, stamped_at);
 }
 
 std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
                                 std::string_view memo, std::string_view type) {
-  return AddActivity(target, kPosition, key, date, memo, type);
+  return AddActivity(target, kPosition, key, date, memo, type, std::nullopt);
+}
+
+std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                                std::string_view memo, std::string_view type, double stamped_at) {
+  return AddActivity(target, kPosition, key, date, memo, type, stamped_at);
 }
 
 }  // namespace talvenor::records

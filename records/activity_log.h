@@ -22,4 +22,14 @@ std::string AddCandidateActivity(Target& target, const Value& key, std::string_v
 std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
                                 std::string_view memo, std::string_view type);
 
+// The same for a record whose INSERT already set its Last_Activity to
+// `stamped_at`: the memo carries that time too, and no UPDATE is made (one
+// statement less per record; what is stored is the same).
+std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                               std::string_view memo, std::string_view type, double stamped_at);
+std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                                 std::string_view memo, std::string_view type, double stamped_at);
+std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                                std::string_view memo, std::string_view type, double stamped_at);
+
 }  // namespace talvenor::records

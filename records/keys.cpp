@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -133,10 +134,18 @@ Value NewNumericKey(Target& target) {
 }
 
 std::string NewGuidText() {
-  // A random (version 4) GUID from a generator seeded from the system's
-  // entropy once per process: asking the system for each GUID cost several
-  // system calls, and an import makes about one GUID per data line. A forked
-  // child seeds its own, so parent and child never repeat each other.
+  return GuidText(std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count());
+}
+
+std::string GuidText(std::int64_t unix_milliseconds) {
+  // A time-ordered GUID: 48 bits of milliseconds since 1970, then random bits
+  // (the version 7 layout), so that new keys land at the end of the key index
+  // instead of all over it. The random bits come from a generator seeded from
+  // the system's entropy once per process (asking the system for each GUID
+  // cost several system calls); a forked child seeds its own, so parent and
+  // child never repeat each other.
   thread_local std::mt19937_64 generator;
   thread_local pid_t seeded_for = 0;
   if (const pid_t pid = ::getpid(); pid != seeded_for) {
@@ -151,7 +160,9 @@ std::string NewGuidText() {
     const std::uint64_t bits = generator();
     for (size_t i = 0; i < 8; ++i) id[half * 8 + i] = static_cast<unsigned char>(bits >> (8 * i));
   }
-  id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x40);  // version 4
+  const auto stamp = static_cast<std::uint64_t>(unix_milliseconds) & 0xFFFF'FFFF'FFFFu;
+  for (size_t i = 0; i < 6; ++i) id[i] = static_cast<unsigned char>(stamp >> (8 * (5 - i)));
+  id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x70);  // version 7
   id[8] = static_cast<unsigned char>((id[8] & 0x3F) | 0x80);  // the standard variant
   constexpr std::string_view kHex = "0123456789ABCDEF";
   std::string text = "{";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -16,8 +17,13 @@ namespace talvenor::records {
 Value NewNumericKey(Target& target);
 
 // A new GUID as 38 characters, braces included, upper case; empty text when
-// none could be made.
+// none could be made. Time-ordered: its first 48 bits are the milliseconds
+// since 1970 of the moment it was made (the version 7 layout), the rest is
+// random, so GUIDs made later sort after earlier ones (made in the same
+// millisecond, in any order).
 std::string NewGuidText();
+// The same for a given moment, in milliseconds since 1970 (its low 48 bits).
+std::string GuidText(std::int64_t unix_milliseconds);
 
 // Stores the row being added to `set` and returns its key. On an ODBC target a
 // key collision (2627) is retried with key + 1. Returns an empty Value when the

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "app/do_path.h"
 #include "import/import_run.h"
 #include "records/clock.h"
+#include "records/open_target.h"
 #include "records/operator.h"
 
 namespace talvenor::app::cli {
@@ -52,6 +54,8 @@ constexpr std::string_view kUsage =
     "      --json          print the summary as one JSON object on stdout (the\n"
     "                      progress lines then go to stderr)\n"
     "  -q, --quiet         no progress lines and no progress bar\n"
+    "      --cache-mib N   let a database file's page cache grow to N MiB\n"
+    "                      (default 256; pages are held only once used)\n"
     "  -h, --help          show this help\n"
     "      --version       show the version\n"
     "\n"
@@ -87,6 +91,22 @@ void CatchStopSignals() {
 // The JSON summary lists at most this many warnings; "warning_count" has them all.
 constexpr size_t kMaxJsonWarnings = 1000;
 
+// The largest page cache --cache-mib takes: 64 GiB. A larger number is a
+// typing slip rather than a wish.
+constexpr int kMaxCacheMib = 65536;
+
+// Reads the number of --cache-mib: decimal digits only, 1 to kMaxCacheMib.
+bool ParseCacheMib(std::string_view text, int& mib) {
+  int n = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty() ||
+      text.front() < '0' || text.front() > '9' || n < 1 || n > kMaxCacheMib) {
+    return false;
+  }
+  mib = n;
+  return true;
+}
+
 struct Options {
   std::string file;
   std::string target;
@@ -99,6 +119,7 @@ struct Options {
   bool force = false;
   bool json = false;
   bool quiet = false;
+  int cache_mib = 0;  // 0: the engine's default
 };
 
 // Shows the run's progress on a terminal and keeps the rejected lines. Both
@@ -390,6 +411,14 @@ int ParseArgs(const std::vector<std::string>& args, Options& options) {
       options.json = true;
     } else if (arg == "--quiet" || arg == "-q") {
       options.quiet = true;
+    } else if (arg == "--cache-mib") {
+      std::string text;
+      if (!value(text)) return kExitUsage;
+      if (!ParseCacheMib(text, options.cache_mib)) {
+        std::fprintf(stderr, "%s: --cache-mib needs a whole number of MiB from 1 to %d, not '%s'\n",
+                     kName.data(), kMaxCacheMib, text.c_str());
+        return kExitUsage;
+      }
     } else {
       std::fprintf(stderr, "%s: unknown option '%s' (see --help)\n", kName.data(), arg.c_str());
       return kExitUsage;
@@ -445,7 +474,11 @@ int Run(const std::vector<std::string>& args) {
   CatchStopSignals();
   import::ImportRequest request{options.file, state.TargetPath, state.TargetIsOdbc == 1};
   request.force = options.force;
-  const import::ImportSummary summary = import::RunImport(request, services);
+  const records::TargetSettings settings{options.cache_mib};
+  const import::ImportSummary summary =
+      import::RunImport(request, services, [&settings](std::string_view path, bool is_odbc) {
+        return records::OpenTargetWith(path, is_odbc, settings);
+      });
   const bool rejects_written = progress.CloseRejects();
 
   const bool stopped = summary.outcome == import::RunOutcome::kTargetLost ||

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -109,9 +110,9 @@ TEST(NewGuidText, BracedUpperCaseAndNewEachTime) {
   EXPECT_NE(NewGuidText(), a);
 }
 
-TEST(NewGuidText, RandomVersionAndNeverRepeatedByAForkedChild) {
+TEST(NewGuidText, TimeOrderedVersionAndNeverRepeatedByAForkedChild) {
   const std::string first = NewGuidText();
-  EXPECT_EQ(first[15], '4') << first;  // version 4
+  EXPECT_EQ(first[15], '7') << first;  // version 7: time first, then random
   EXPECT_NE(std::string_view("89AB").find(first[20]), std::string_view::npos) << first;
   std::set<std::string> seen{first};
   for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(NewGuidText()).second);
@@ -133,6 +134,41 @@ TEST(NewGuidText, RandomVersionAndNeverRepeatedByAForkedChild) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_NE(std::string(from_child, sizeof from_child), NewGuidText());
+}
+
+TEST(GuidText, MillisecondsFillTheFirst48BitsInOrder) {
+  struct Case {
+    std::int64_t ms;
+    std::string_view prefix;  // "{" and the first 13 characters: 48 bits of time
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {0, "{00000000-0000-7"},
+           {1, "{00000000-0001-7"},
+           {0x0123'4567'89AB, "{01234567-89AB-7"},
+           {1'796'688'000'000, "{01A252F3-3400-7"},   // 2026-12-08 00:00:00 UTC
+           {0xFFFF'FFFF'FFFF, "{FFFFFFFF-FFFF-7"},    // the last millisecond of the layout
+           {0x1'0000'0000'0001, "{00000000-0001-7"},  // only the low 48 bits are kept
+       }) {
+    SCOPED_TRACE(c.ms);
+    const std::string guid = GuidText(c.ms);
+    ASSERT_EQ(guid.size(), 38u);
+    EXPECT_EQ(guid.substr(0, c.prefix.size()), c.prefix);
+    EXPECT_NE(std::string_view("89AB").find(guid[20]), std::string_view::npos) << guid;
+    EXPECT_EQ(guid.back(), '}');
+  }
+}
+
+TEST(GuidText, LaterMillisecondsSortAfterEarlierOnes) {
+  // New keys go to the end of the key index: a GUID made a millisecond later
+  // compares greater as text, whatever its random bits.
+  std::string previous = GuidText(1'796'774'399'998);
+  for (std::int64_t ms = 1'796'774'399'999; ms < 1'796'774'400'000 + 300; ++ms) {
+    const std::string guid = GuidText(ms);
+    EXPECT_LT(previous, guid) << ms;
+    previous = guid;
+  }
+  // Two made in the same millisecond still differ.
+  EXPECT_NE(GuidText(5), GuidText(5));
 }
 
 // Adds a company row with `key` set, as the importer does before saving.
