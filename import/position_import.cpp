@@ -26,7 +26,7 @@ void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
   // number instead of being lost.
   Value id;
   if (run.target.is_odbc) {
-    id = records::NewNumericKey(run.target);
+    id = records::NewRunKey(run.target);
   } else if (const std::string guid = records::NewGuidText(); !guid.empty()) {
     id = Value::Text("{guid " + guid + "}");
   }

@@ -58,7 +58,7 @@ void StartNewRow(RunState& run, InsertSet& set, std::string_view key_field) {
   if (!run.target.is_odbc) return;
   // A key that could not be made leaves the field unset; the save then
   // reports the server's error.
-  const Value key = records::NewNumericKey(run.target);
+  const Value key = records::NewRunKey(run.target);
   if (key.HasValue()) SetFieldStep(run, set, key_field, key);
 }
 

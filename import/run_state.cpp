@@ -41,6 +41,7 @@ std::string MessageLog::Take() {
 
 void OpenInsertSets(RunState& run) {
   run.target.activity_sets = &run.activity_sets;
+  run.target.run_keys = true;
   run.companies = OpenInsertSet(run, "SELECT * FROM Companies WHERE Company_Id IS NULL");
   run.candidates = OpenInsertSet(run, "SELECT * FROM Candidates WHERE Candidate_Id IS NULL");
   run.positions = OpenInsertSet(run, "SELECT * FROM Positions WHERE Job_Id IS NULL");

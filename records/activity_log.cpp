@@ -73,7 +73,8 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     Recordset& row = **set;
     (void)row.AddNew();
     if (target.is_odbc) {
-      (void)row.SetField("Activity_Id", NewNumericKey(target));
+      (void)row.SetField("Activity_Id",
+                         target.run_keys ? NewRunKey(target) : NewNumericKey(target));
     } else if (where.guid_key_on_file && IsUnset(row.Field("Activity_Id"))) {
       (void)row.SetField("Activity_Id", Value::Text(NewGuidText()));
     }

@@ -29,6 +29,9 @@ struct Target {
   // Where a run keeps its activity sets; without it every activity row opens
   // and closes a set of its own.
   ActivitySets* activity_sets = nullptr;
+  // Keys of new rows come from NewRunKey (the server clock asked once a
+  // minute) rather than from a clock query per key.
+  bool run_keys = false;
 };
 
 }  // namespace talvenor::records
