@@ -62,13 +62,8 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
   const Value key = SaveRecord(run, set, "Candidate_Id", "Candidates", what, row);
   if (!key.HasValue()) return key;
   ++run.counts.contacts_created;
-  run.messages.Take();
-  NoteActivity(
-      run, row,
-      records::AddCandidateActivity(run.target, key, DayOf(stamp), "Name Imported from Talvenor.",
-                                    kActivityType, stamp.when),
-      stamp);
-  AddMembership(run, "Rollup_Records", "Candidate_Id", key, row);
+  AddActivityAndMembership(run, row, stamp, records::AddCandidateActivity,
+                           "Name Imported from Talvenor.", "Rollup_Records", "Candidate_Id", key);
   return key;
 }
 

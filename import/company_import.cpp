@@ -45,13 +45,8 @@ void ImportCompany(RunState& run, ImportRow& row) {
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
   ++run.counts.companies_created;
   row.company_key = key;
-  run.messages.Take();
-  NoteActivity(
-      run, row,
-      records::AddCompanyActivity(run.target, key, DayOf(stamp), "Company Imported from Talvenor.",
-                                  kActivityType, stamp.when),
-      stamp);
-  AddMembership(run, "RollupC_Records", "Company_Id", key, row);
+  AddActivityAndMembership(run, row, stamp, records::AddCompanyActivity,
+                           "Company Imported from Talvenor.", "RollupC_Records", "Company_Id", key);
 }
 
 }  // namespace talvenor::import

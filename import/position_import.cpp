@@ -107,13 +107,8 @@ void ImportPosition(RunState& run, ImportRow& row) {
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership
   ++run.counts.positions_created;
   if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
-  run.messages.Take();
-  NoteActivity(
-      run, row,
-      records::AddPositionActivity(run.target, key, DayOf(stamp), "Name Imported from Talvenor.",
-                                   kActivityType, stamp.when),
-      stamp);
-  AddMembership(run, "RollupP_Records", "Job_Id", key, row);
+  AddActivityAndMembership(run, row, stamp, records::AddPositionActivity,
+                           "Name Imported from Talvenor.", "RollupP_Records", "Job_Id", key);
 }
 
 }  // namespace talvenor::import

@@ -83,14 +83,19 @@ Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field, std:
   return {};
 }
 
-void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
-                   const Value& key, ImportRow& row) {
+void MembershipSql(RunState& run, std::string_view table, std::string_view key_column,
+                   const Value& key) {
   std::string& sql = run.sql;
   sql.assign("INSERT INTO ").append(table).append(" (Rollup_Name,").append(key_column);
   sql.append(") VALUES ('");
   records::AppendSqlQuoted(sql, run.BatchCode);
   sql.append("',").append(key.ToText()).append(")");
-  if (run.errors.Step(run.target.db.Execute(sql))) return;
+}
+
+void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
+                   const Value& key, ImportRow& row) {
+  MembershipSql(run, table, key_column, key);
+  if (run.errors.Step(run.target.db.Execute(run.sql))) return;
   row.problems.push_back(std::string(table) + " row not stored: " + run.errors.last()->description);
 }
 
@@ -116,6 +121,21 @@ void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordS
   if (lost.empty()) return;
   if (!shown.empty()) lost += " (" + shown + ")";
   row.problems.push_back(std::move(lost));
+}
+
+void AddActivityAndMembership(RunState& run, ImportRow& row, const RecordStamp& stamp,
+                              ActivityWriter writer, std::string_view memo,
+                              std::string_view membership_table, std::string_view key_column,
+                              const Value& key) {
+  run.messages.Take();
+  MembershipSql(run, membership_table, key_column, key);
+  const std::string membership = run.sql;
+  records::NewRecordActivity record{stamp.when, membership};
+  NoteActivity(run, row, writer(run.target, key, DayOf(stamp), memo, kActivityType, record), stamp);
+  if (record.then_done) return;
+  if (run.errors.Step(run.target.db.Execute(membership))) return;
+  row.problems.push_back(std::string(membership_table) +
+                         " row not stored: " + run.errors.last()->description);
 }
 
 std::string DayOf(const RecordStamp& stamp) {

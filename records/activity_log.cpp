@@ -1,7 +1,6 @@
 #include "records/activity_log.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "records/date_time.h"
@@ -58,11 +57,11 @@ bool IsUnset(const DbResult<Value>& field) {
 // Each step runs even when the one before failed; failures of the steps
 // themselves are not reported, only a failed save is. What was not written is
 // returned all the same: the record then lacks part of its history.
-// With `stamped_at` the record's Last_Activity went into the record's own
-// INSERT with that time: the memo carries the same time and no UPDATE follows.
+// With `record` the record's Last_Activity went into the record's own INSERT
+// with its time: the memo carries the same time and no UPDATE follows.
 std::string AddActivity(Target& target, const ActivityTable& where, const Value& key,
                         std::string_view date, std::string_view memo, std::string_view type,
-                        std::optional<double> stamped_at) {
+                        NewRecordActivity* record) {
   // No record was stored for an empty key; an activity row would hang on nothing.
   if (!key.HasValue()) return {};
 
@@ -87,14 +86,18 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     memo_text.reserve(memo.size() + 48);  // the stamp " (Tue Dec-8 '26 3:04p/TALVENOR)"
     memo_text.append(memo)
         .append(" (")
-        .append(
-            FormatDateTime(stamped_at ? *stamped_at : ServerNow(target), "ddd mmm-d 'yy h:nna/p"))
+        .append(FormatDateTime(record ? record->stamped_at : ServerNow(target),
+                               "ddd mmm-d 'yy h:nna/p"))
         .append("/")
         .append(kUserName)
         .append(")");
     (void)row.SetField("Memo", Value::Text(std::move(memo_text)));
     // A duplicate is dropped without a message, but it is still a row not stored.
-    if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
+    // Sent together, a failure of either undoes both; the row is then saved
+    // as always and the caller runs its statement alone.
+    if (record && !record->then_sql.empty() && row.UpdateTogetherWith(record->then_sql)) {
+      record->then_done = true;
+    } else if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
       lost = std::string(where.table) + " row not stored";
     }
     if (!target.activity_sets) row.Close();
@@ -105,7 +108,7 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     lost = std::string(where.table) + " row not stored";
   }
 
-  if (stamped_at) return lost;
+  if (record) return lost;
   std::string stamp;
   stamp.reserve(96);
   stamp.append("UPDATE ")
@@ -135,32 +138,35 @@ void ActivitySets::Close() {
 
 std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
                                std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCompany, key, date, memo, type, std::nullopt);
+  return AddActivity(target, kCompany, key, date, memo, type, nullptr);
 }
 
 std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
-                               std::string_view memo, std::string_view type, double stamped_at) {
-  return AddActivity(target, kCompany, key, date, memo, type, stamped_at);
+                               std::string_view memo, std::string_view type,
+                               NewRecordActivity& record) {
+  return AddActivity(target, kCompany, key, date, memo, type, &record);
 }
 
 std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
                                  std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCandidate, key, date, memo, type, std::nullopt);
+  return AddActivity(target, kCandidate, key, date, memo, type, nullptr);
 }
 
 std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
-                                 std::string_view memo, std::string_view type, double stamped_at) {
-  return AddActivity(target, kCandidate, key, date, memo, type, stamped_at);
+                                 std::string_view memo, std::string_view type,
+                                 NewRecordActivity& record) {
+  return AddActivity(target, kCandidate, key, date, memo, type, &record);
 }
 
 std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
                                 std::string_view memo, std::string_view type) {
-  return AddActivity(target, kPosition, key, date, memo, type, std::nullopt);
+  return AddActivity(target, kPosition, key, date, memo, type, nullptr);
 }
 
 std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
-                                std::string_view memo, std::string_view type, double stamped_at) {
-  return AddActivity(target, kPosition, key, date, memo, type, stamped_at);
+                                std::string_view memo, std::string_view type,
+                                NewRecordActivity& record) {
+  return AddActivity(target, kPosition, key, date, memo, type, &record);
 }
 
 }  // namespace talvenor::records

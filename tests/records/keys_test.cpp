@@ -94,6 +94,84 @@ TEST(NewNumericKey, DatabaseFileEndsInThreeRandomDigits) {
   EXPECT_EQ(NewNumericKey(target), Value::Number(4637462783100));
 }
 
+TEST(NewRunKey, AsksTheServerOnceAMinuteAndNeverRepeatsAKey) {
+  // The server answers 15:04:05.123 while the local clock reads 15:04:05.000.
+  Fixture f;
+  f.db.Answer(std::string(kServerClockSql), {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
+  Target target = f.Odbc();
+  struct Step {
+    std::string_view what;
+    double advance_seconds;  // local time passed before the key is made
+    double want;
+    int queries;  // clock queries made so far
+  };
+  for (const Step& s : std::initializer_list<Step>{
+           {"the first key asks", 0, 4636462783123, 1},
+           {"the same millisecond: the next number", 0, 4636462783124, 1},
+           {"still no later than the last key", 0.001, 4636462783125, 1},
+           {"250 ms later", 0.25, 4636462783374, 1},
+           {"across a second: its own prefix", 0.7, 4636462784074, 1},
+           // 15:05:00.000 locally: a new minute asks again (the same answer,
+           // which is below the last key, so the last key + 1).
+           {"a new local minute asks again", 54.998, 4636462784075, 2},
+       }) {
+    SCOPED_TRACE(s.what);
+    f.clock.Advance(s.advance_seconds);
+    EXPECT_EQ(NewRunKey(target), Value::Number(s.want));
+    EXPECT_EQ(f.db.CountSql(kServerClockSql), s.queries);
+  }
+}
+
+TEST(NewRunKey, KeysMadeFastStayApartAndInOrder) {
+  Fixture f;
+  f.db.Answer(std::string(kServerClockSql), {{{"RDate", Value::Text("08 Dec 2026 23:59:59:998")}}});
+  f.clock.Set({2026, 12, 8, 23, 58, 0, 0});
+  Target target = f.Odbc();
+  double last = 0;
+  for (int i = 0; i < 500; ++i) {
+    const Value key = NewRunKey(target);
+    ASSERT_TRUE(key.IsNumber());
+    EXPECT_GT(key.number(), last) << i;
+    last = key.number();
+    f.clock.Advance(0.0004);  // 2.5 keys per millisecond
+  }
+  // 200 ms past the server's midnight: the next day's prefix.
+  EXPECT_GE(last, NumericKeyAt(46365, 0));
+  EXPECT_EQ(f.db.CountSql(kServerClockSql), 1);
+}
+
+TEST(NewRunKey, EmptyWhileTheClockQueryFailsAndFileKeysAsBefore) {
+  Fixture f;
+  f.db.Fail(std::string(kServerClockSql), OdbcError(208, "Invalid object name."));
+  Target server = f.Odbc();
+  EXPECT_TRUE(NewRunKey(server).IsEmpty());
+  EXPECT_TRUE(NewRunKey(server).IsEmpty());
+  EXPECT_EQ(f.db.CountSql(kServerClockSql), 2) << "a failed query is asked again";
+
+  Fixture file;
+  file.db.Answer("Date()+Time() AS RDate FROM Candidates",
+                 {{{"RDate", Value::DateTime(FromCivil({2026, 12, 8, 15, 4, 5, 0}))}}});
+  file.clock.SetRandom(0.5);
+  Target target = file.File();
+  EXPECT_EQ(NewRunKey(target), Value::Number(4636462783550));
+}
+
+TEST(NumericKeyAt, DaysMillisecondsAndTheirCarry) {
+  struct Case {
+    long long day, millisecond;
+    double want;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {46364, 54'245'123, 4636462783123},  // 15:04:05.123 on 8 Dec 2026
+           {46364, 108'007, 4636400125007},     // 108 s is exactly 125 units
+           {46364, 86'399'999, 4636499998999},  // the day's last millisecond
+           {46364, 86'400'000, 4636500000000},  // carried into the next day
+       }) {
+    SCOPED_TRACE(c.millisecond);
+    EXPECT_EQ(NumericKeyAt(c.day, c.millisecond), c.want);
+  }
+}
+
 TEST(NewGuidText, BracedUpperCaseAndNewEachTime) {
   const std::string a = NewGuidText();
   ASSERT_EQ(a.size(), 38u);
