@@ -575,6 +575,33 @@ TEST_P(ImportRunTest, AnActivityRowOrMembershipRefusedCostsOnlyItself) {
   }
 }
 
+TEST_P(ImportRunTest, ATableWithoutLastActivityStoresTheRecordAndListsTheLine) {
+  // Last_Activity is set in the record's own INSERT: a table without the
+  // column must still take the record, and the line says what is missing.
+  {
+    auto db = Open();
+    ASSERT_NE(db, nullptr);
+    ASSERT_TRUE(db->Execute("ALTER TABLE Companies DROP COLUMN Last_Activity").has_value());
+    db->Close();
+  }
+  const ImportSummary summary = Run(DataFile(kFirstImport));
+  ASSERT_EQ(summary.outcome, RunOutcome::kCompleted);
+  EXPECT_EQ(summary.counts.saves_failed, 0);
+  long listed = 0;
+  for (const auto& line : progress_.lines) {
+    for (const std::string& problem : line.problems) {
+      if (problem.starts_with("Last_Activity not set")) ++listed;
+    }
+  }
+  EXPECT_EQ(listed, summary.counts.companies_created);
+  auto db = Open();
+  ASSERT_NE(db, nullptr);
+  const std::string companies = std::to_string(summary.counts.companies_created);
+  EXPECT_EQ(ScalarText(*db, "SELECT COUNT(*) FROM Companies"), companies);
+  EXPECT_EQ(ScalarText(*db, "SELECT COUNT(*) FROM Company_Activity"), companies);
+  EXPECT_EQ(ScalarText(*db, "SELECT COUNT(*) FROM RollupC_Records"), companies);
+}
+
 TEST_P(ImportRunTest, ATableThatCannotBeOpenedIsReportedOnceAndTheRunGoesOn) {
   {
     auto db = Open();
