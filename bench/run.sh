@@ -286,7 +286,7 @@ echo
 
 failed=0
 check() {  # label value comparison limit
-  if (($(calc "$2 $3 $4"))); then
+  if (($(calc "($2 $3 $4)"))); then
     printf '%-44s %8s  target %s %s  ok\n' "$1" "$2" "$3" "$4"
   else
     printf '%-44s %8s  target %s %s  MISSED\n' "$1" "$2" "$3" "$4"
