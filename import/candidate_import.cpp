@@ -58,14 +58,12 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
 
   const std::string what =
       "contact " + std::to_string(slot + 1) + " (" + name.first + " " + name.last + ")";
+  const RecordStamp stamp = StampNewRow(run, set);
   const Value key = SaveRecord(run, set, "Candidate_Id", "Candidates", what, row);
   if (!key.HasValue()) return key;
   ++run.counts.contacts_created;
-  run.messages.Take();
-  NoteActivity(run, row,
-               records::AddCandidateActivity(run.target, key, Today(run),
-                                             "Name Imported from Talvenor.", kActivityType));
-  AddMembership(run, "Rollup_Records", "Candidate_Id", key, row);
+  AddActivityAndMembership(run, row, stamp, records::AddCandidateActivity,
+                           "Name Imported from Talvenor.", "Rollup_Records", "Candidate_Id", key);
   return key;
 }
 

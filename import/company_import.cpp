@@ -45,15 +45,13 @@ void ImportCompany(RunState& run, ImportRow& row) {
   SetFieldStep(run, set, "Email_Address",
                StoredValue(CutToSize(row.field(col::kCompanyEmail), size.email), size.email));
 
+  const RecordStamp stamp = StampNewRow(run, set);
   const Value key = SaveRecord(run, set, "Company_Id", "Companies", "company", row);
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
   ++run.counts.companies_created;
   row.company_key = key;
-  run.messages.Take();
-  NoteActivity(run, row,
-               records::AddCompanyActivity(run.target, key, Today(run),
-                                           "Company Imported from Talvenor.", kActivityType));
-  AddMembership(run, "RollupC_Records", "Company_Id", key, row);
+  AddActivityAndMembership(run, row, stamp, records::AddCompanyActivity,
+                           "Company Imported from Talvenor.", "RollupC_Records", "Company_Id", key);
 }
 
 }  // namespace talvenor::import

@@ -26,7 +26,7 @@ void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
   // number instead of being lost.
   Value id;
   if (run.target.is_odbc) {
-    id = records::NewNumericKey(run.target);
+    id = records::NewRunKey(run.target);
   } else if (const std::string guid = records::NewGuidText(); !guid.empty()) {
     id = Value::Text("{guid " + guid + "}");
   }
@@ -102,15 +102,13 @@ void ImportPosition(RunState& run, ImportRow& row) {
   }
   SetFieldStep(run, set, "Date_Posted", DatePostedValue(row, size.date_posted));
 
+  const RecordStamp stamp = StampNewRow(run, set);
   const Value key = SaveRecord(run, set, "Job_Id", "Positions", "position", row);
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership
   ++run.counts.positions_created;
   if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
-  run.messages.Take();
-  NoteActivity(run, row,
-               records::AddPositionActivity(run.target, key, Today(run),
-                                            "Name Imported from Talvenor.", kActivityType));
-  AddMembership(run, "RollupP_Records", "Job_Id", key, row);
+  AddActivityAndMembership(run, row, stamp, records::AddPositionActivity,
+                           "Name Imported from Talvenor.", "RollupP_Records", "Job_Id", key);
 }
 
 }  // namespace talvenor::import

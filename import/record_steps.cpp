@@ -58,7 +58,7 @@ void StartNewRow(RunState& run, InsertSet& set, std::string_view key_field) {
   if (!run.target.is_odbc) return;
   // A key that could not be made leaves the field unset; the save then
   // reports the server's error.
-  const Value key = records::NewNumericKey(run.target);
+  const Value key = records::NewRunKey(run.target);
   if (key.HasValue()) SetFieldStep(run, set, key_field, key);
 }
 
@@ -83,22 +83,63 @@ Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field, std:
   return {};
 }
 
-void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
-                   const Value& key, ImportRow& row) {
+void MembershipSql(RunState& run, std::string_view table, std::string_view key_column,
+                   const Value& key) {
   std::string& sql = run.sql;
   sql.assign("INSERT INTO ").append(table).append(" (Rollup_Name,").append(key_column);
   sql.append(") VALUES ('");
   records::AppendSqlQuoted(sql, run.BatchCode);
   sql.append("',").append(key.ToText()).append(")");
-  if (run.errors.Step(run.target.db.Execute(sql))) return;
+}
+
+void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
+                   const Value& key, ImportRow& row) {
+  MembershipSql(run, table, key_column, key);
+  if (run.errors.Step(run.target.db.Execute(run.sql))) return;
   row.problems.push_back(std::string(table) + " row not stored: " + run.errors.last()->description);
 }
 
-void NoteActivity(RunState& run, ImportRow& row, std::string lost) {
+RecordStamp StampNewRow(RunState& run, InsertSet& set) {
+  RecordStamp stamp;
+  stamp.when = records::ServerNow(run.target);
+  if (!set.set) return stamp;
+  // The text the UPDATE of Last_Activity would have carried, so that every
+  // engine stores what it stored before (ISO text on a database file, a
+  // timestamp on a server, the text itself in a text column).
+  const records::DbStatus done =
+      set.set->SetField("Last_Activity", Value::Text(records::GeneralDate(stamp.when)));
+  if (!done) stamp.not_set = "Last_Activity not set: " + done.error().description;
+  return stamp;
+}
+
+void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordStamp& stamp) {
   const std::string shown = run.messages.Take();
+  if (!stamp.not_set.empty()) {
+    if (!lost.empty()) lost += "; ";
+    lost += stamp.not_set;
+  }
   if (lost.empty()) return;
   if (!shown.empty()) lost += " (" + shown + ")";
   row.problems.push_back(std::move(lost));
+}
+
+void AddActivityAndMembership(RunState& run, ImportRow& row, const RecordStamp& stamp,
+                              ActivityWriter writer, std::string_view memo,
+                              std::string_view membership_table, std::string_view key_column,
+                              const Value& key) {
+  run.messages.Take();
+  MembershipSql(run, membership_table, key_column, key);
+  const std::string membership = run.sql;
+  records::NewRecordActivity record{stamp.when, membership};
+  NoteActivity(run, row, writer(run.target, key, DayOf(stamp), memo, kActivityType, record), stamp);
+  if (record.then_done) return;
+  if (run.errors.Step(run.target.db.Execute(membership))) return;
+  row.problems.push_back(std::string(membership_table) +
+                         " row not stored: " + run.errors.last()->description);
+}
+
+std::string DayOf(const RecordStamp& stamp) {
+  return records::FormatDateTime(stamp.when, "m/d/yyyy");
 }
 
 std::string Today(RunState& run) {

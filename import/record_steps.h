@@ -6,6 +6,7 @@
 
 #include "import/import_row.h"
 #include "import/run_state.h"
+#include "records/activity_log.h"
 #include "records/value.h"
 
 namespace talvenor::import {
@@ -58,13 +59,46 @@ records::Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_fi
 // (Rollup_Name,<key_column>) VALUES ('<BatchCode>',<key>)".
 void AddMembership(RunState& run, std::string_view table, std::string_view key_column,
                    const records::Value& key, ImportRow& row);
+// The text AddMembership runs, in run.sql.
+void MembershipSql(RunState& run, std::string_view table, std::string_view key_column,
+                   const records::Value& key);
+
+// The time a new record is stamped with: its Last_Activity, set in its own
+// INSERT, and the memo and date of its activity row. `not_set` says why the
+// Last_Activity field could not be set (a table without the column); the
+// record is stored without it and its line is listed with that.
+struct RecordStamp {
+  double when = 0;
+  std::string not_set;
+};
+// Reads ServerNow once and sets Last_Activity of the row being added to it,
+// as the general date text the activity writers' UPDATE would write.
+RecordStamp StampNewRow(RunState& run, InsertSet& set);
 
 // Lists what an activity writer could not write among the line's problems,
-// with the messages its failed save showed since `run.messages` was last taken.
-void NoteActivity(RunState& run, ImportRow& row, std::string lost);
+// with the messages its failed save showed since `run.messages` was last taken,
+// and what `stamp` could not set.
+void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordStamp& stamp);
+
+// The activity writers of records/activity_log.h for a record whose INSERT
+// set its Last_Activity.
+using ActivityWriter = std::string (*)(records::Target&, const records::Value&, std::string_view,
+                                       std::string_view, std::string_view,
+                                       records::NewRecordActivity&);
+// What follows the save of a new record: its activity row (written by
+// `writer` with `memo`, stamped with `stamp`), then its batch membership in
+// `membership_table`. Both go to the engine together where it can take them
+// all or nothing; otherwise, or when that fails, one after the other as
+// always. What could not be written is listed with the line.
+void AddActivityAndMembership(RunState& run, ImportRow& row, const RecordStamp& stamp,
+                              ActivityWriter writer, std::string_view memo,
+                              std::string_view membership_table, std::string_view key_column,
+                              const records::Value& key);
 
 // Today for an activity entry: ServerNow as "m/d/yyyy".
 std::string Today(RunState& run);
+// The date of `stamp` as an activity entry writes it ("m/d/yyyy").
+std::string DayOf(const RecordStamp& stamp);
 
 // The text every activity entry of the import carries as its type.
 inline constexpr std::string_view kActivityType = "TALVENOR";

@@ -56,6 +56,8 @@ std::string MessageLog::Take() {
 }
 
 void OpenInsertSets(RunState& run) {
+  run.target.activity_sets = &run.activity_sets;
+  run.target.run_keys = true;
   run.companies = OpenInsertSet(run, "SELECT * FROM Companies WHERE Company_Id IS NULL");
   run.candidates = OpenInsertSet(run, "SELECT * FROM Candidates WHERE Candidate_Id IS NULL");
   run.positions = OpenInsertSet(run, "SELECT * FROM Positions WHERE Job_Id IS NULL");
@@ -92,6 +94,8 @@ void CloseInsertSets(RunState& run) {
     if (s->set) s->set->Close();
     s->set.reset();
   }
+  run.activity_sets.Close();
+  run.target.activity_sets = nullptr;
 }
 
 }  // namespace talvenor::import

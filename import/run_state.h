@@ -84,13 +84,16 @@ struct RunState {
   // The text of the look-up or membership statement being made, kept from one
   // to the next so that its space is reused.
   std::string sql;
+  // The activity tables' insert sets, open from OpenInsertSets to
+  // CloseInsertSets (the target's activity writers use them).
+  records::ActivitySets activity_sets{};
 };
 
 // Opens the three insert sets ("SELECT * FROM Companies WHERE Company_Id IS
 // NULL" and so on) and reads the column sizes from them. A set that cannot be
 // opened is reported to the operator once; its rows then go unstored.
 void OpenInsertSets(RunState& run);
-// Closes the insert sets.
+// Closes the insert sets, the activity sets with them.
 void CloseInsertSets(RunState& run);
 
 }  // namespace talvenor::import

@@ -36,6 +36,9 @@ class WatchedRecordset final : public records::Recordset {
     return inner_->SetField(name, value);
   }
   records::DbStatus Update() override { return Watched(inner_->Update(), fault_); }
+  // A failure here leaves both undone and the caller saves the row alone,
+  // where a fault is seen.
+  bool UpdateTogetherWith(std::string_view sql) override { return inner_->UpdateTogetherWith(sql); }
   void Close() override { inner_->Close(); }
 
  private:

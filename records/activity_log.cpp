@@ -1,5 +1,6 @@
 #include "records/activity_log.h"
 
+#include <memory>
 #include <string>
 
 #include "records/date_time.h"
@@ -21,14 +22,33 @@ struct ActivityTable {
   // A database file leaves Position_Activities.Activity_Id (a text column)
   // empty; the writer fills it with a GUID.
   bool guid_key_on_file;
+  size_t slot;  // its place in ActivitySets
 };
 
-constexpr ActivityTable kCompany{"Company_Activity", "Company_Id", "Date_Entered",
-                                 "Companies",        "Company_Id", false};
-constexpr ActivityTable kCandidate{"Candidate_Activity", "Candidate_Id", "Entry_Date",
-                                   "Candidates",         "Candidate_Id", false};
-constexpr ActivityTable kPosition{"Position_Activities", "Position_Id", "Date_Entered",
-                                  "Positions",           "Job_Id",      true};
+constexpr ActivityTable kCompany{
+    "Company_Activity", "Company_Id", "Date_Entered", "Companies", "Company_Id", false, 0};
+constexpr ActivityTable kCandidate{
+    "Candidate_Activity", "Candidate_Id", "Entry_Date", "Candidates", "Candidate_Id", false, 1};
+constexpr ActivityTable kPosition{
+    "Position_Activities", "Position_Id", "Date_Entered", "Positions", "Job_Id", true, 2};
+
+// The set a row of `where.table` is added to. A run keeps one per table open
+// (on a server, opening one costs a round trip); without that, a set is opened
+// for the row and closed after it, owned by `opened`.
+DbResult<Recordset*> OpenActivitySet(Target& target, const ActivityTable& where,
+                                     std::unique_ptr<Recordset>& opened) {
+  std::unique_ptr<Recordset>* slot = &opened;
+  if (target.activity_sets) {
+    slot = &target.activity_sets->sets[where.slot];
+    if (*slot) return slot->get();
+  }
+  auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
+                                                      " WHERE Activity_Id IS NULL")
+                            : target.db.OpenRecordset(where.table, SetKind::kTable);
+  if (!set) return std::unexpected(std::move(set.error()));
+  *slot = std::move(*set);
+  return slot->get();
+}
 
 bool IsUnset(const DbResult<Value>& field) {
   return !field || !field->HasValue() || (field->IsText() && field->text().empty());
@@ -37,20 +57,23 @@ bool IsUnset(const DbResult<Value>& field) {
 // Each step runs even when the one before failed; failures of the steps
 // themselves are not reported, only a failed save is. What was not written is
 // returned all the same: the record then lacks part of its history.
+// With `record` the record's Last_Activity went into the record's own INSERT
+// with its time: the memo carries the same time and no UPDATE follows.
 std::string AddActivity(Target& target, const ActivityTable& where, const Value& key,
-                        std::string_view date, std::string_view memo, std::string_view type) {
+                        std::string_view date, std::string_view memo, std::string_view type,
+                        NewRecordActivity* record) {
   // No record was stored for an empty key; an activity row would hang on nothing.
   if (!key.HasValue()) return {};
 
-  auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
-                                                      " WHERE Activity_Id IS NULL")
-                            : target.db.OpenRecordset(where.table, SetKind::kTable);
+  std::unique_ptr<Recordset> opened;
+  DbResult<Recordset*> set = OpenActivitySet(target, where, opened);
   std::string lost;
   if (set) {
     Recordset& row = **set;
     (void)row.AddNew();
     if (target.is_odbc) {
-      (void)row.SetField("Activity_Id", NewNumericKey(target));
+      (void)row.SetField("Activity_Id",
+                         target.run_keys ? NewRunKey(target) : NewNumericKey(target));
     } else if (where.guid_key_on_file && IsUnset(row.Field("Activity_Id"))) {
       (void)row.SetField("Activity_Id", Value::Text(NewGuidText()));
     }
@@ -63,16 +86,21 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     memo_text.reserve(memo.size() + 48);  // the stamp " (Tue Dec-8 '26 3:04p/TALVENOR)"
     memo_text.append(memo)
         .append(" (")
-        .append(FormatDateTime(ServerNow(target), "ddd mmm-d 'yy h:nna/p"))
+        .append(FormatDateTime(record ? record->stamped_at : ServerNow(target),
+                               "ddd mmm-d 'yy h:nna/p"))
         .append("/")
         .append(kUserName)
         .append(")");
     (void)row.SetField("Memo", Value::Text(std::move(memo_text)));
     // A duplicate is dropped without a message, but it is still a row not stored.
-    if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
+    // Sent together, a failure of either undoes both; the row is then saved
+    // as always and the caller runs its statement alone.
+    if (record && !record->then_sql.empty() && row.UpdateTogetherWith(record->then_sql)) {
+      record->then_done = true;
+    } else if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
       lost = std::string(where.table) + " row not stored";
     }
-    row.Close();
+    if (!target.activity_sets) row.Close();
   } else {
     // The row cannot be saved without its set: reported as a failed save is.
     target.op.ShowMessage(set.error().description, /*title=*/"", MessageIcon::kNone);
@@ -80,6 +108,7 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     lost = std::string(where.table) + " row not stored";
   }
 
+  if (record) return lost;
   std::string stamp;
   stamp.reserve(96);
   stamp.append("UPDATE ")
@@ -100,19 +129,44 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
 
 }  // namespace
 
+void ActivitySets::Close() {
+  for (auto& set : sets) {
+    if (set) set->Close();
+    set.reset();
+  }
+}
+
 std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
                                std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCompany, key, date, memo, type);
+  return AddActivity(target, kCompany, key, date, memo, type, nullptr);
+}
+
+std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                               std::string_view memo, std::string_view type,
+                               NewRecordActivity& record) {
+  return AddActivity(target, kCompany, key, date, memo, type, &record);
 }
 
 std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
                                  std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCandidate, key, date, memo, type);
+  return AddActivity(target, kCandidate, key, date, memo, type, nullptr);
+}
+
+std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                                 std::string_view memo, std::string_view type,
+                                 NewRecordActivity& record) {
+  return AddActivity(target, kCandidate, key, date, memo, type, &record);
 }
 
 std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
                                 std::string_view memo, std::string_view type) {
-  return AddActivity(target, kPosition, key, date, memo, type);
+  return AddActivity(target, kPosition, key, date, memo, type, nullptr);
+}
+
+std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                                std::string_view memo, std::string_view type,
+                                NewRecordActivity& record) {
+  return AddActivity(target, kPosition, key, date, memo, type, &record);
 }
 
 }  // namespace talvenor::records

@@ -22,4 +22,25 @@ std::string AddCandidateActivity(Target& target, const Value& key, std::string_v
 std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
                                 std::string_view memo, std::string_view type);
 
+// The same for a record whose INSERT already set its Last_Activity: the memo
+// carries that time too, and no UPDATE is made (one statement less per
+// record; what is stored is the same). `then_sql` (the record's batch
+// membership) is sent with the activity row in one exchange where the engine
+// can do that all or nothing; `then_done` then says it took effect. When it
+// is false the caller runs `then_sql` itself.
+struct NewRecordActivity {
+  double stamped_at = 0;
+  std::string_view then_sql;
+  bool then_done = false;
+};
+std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
+                               std::string_view memo, std::string_view type,
+                               NewRecordActivity& record);
+std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
+                                 std::string_view memo, std::string_view type,
+                                 NewRecordActivity& record);
+std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
+                                std::string_view memo, std::string_view type,
+                                NewRecordActivity& record);
+
 }  // namespace talvenor::records

@@ -35,6 +35,15 @@ class Recordset {
   // Stores the row being added. Without AddNew: error 3020. A duplicate value:
   // 3022 on a database file, 3146 with the provider's 2627/2601 on a server.
   virtual DbStatus Update() = 0;
+  // Stores the row being added and runs `sql` after it in one exchange with
+  // the engine, all or nothing. True when both took effect; false when
+  // neither did (the engine cannot send them together, or one of them
+  // failed): the caller then stores the row with Update and runs `sql` on its
+  // own, and learns from those what failed.
+  virtual bool UpdateTogetherWith(std::string_view sql) {
+    (void)sql;
+    return false;
+  }
 
   virtual void Close() = 0;
 };

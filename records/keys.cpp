@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -100,20 +101,24 @@ std::optional<Value> FindTakenKey(Database& db, std::string_view key_field, std:
   return taken;
 }
 
-}  // namespace
+// The server clock's answer for a numeric key: whole seconds and milliseconds.
+struct KeyTime {
+  double whole_seconds = 0;
+  int millisecond = 0;
+};
 
-Value NewNumericKey(Target& target) {
+std::optional<KeyTime> AskKeyTime(Target& target) {
   const std::string_view sql = target.is_odbc
                                    ? "SELECT CONVERT(varchar(30), getdate(),113) As Rdate"
                                    : "SELECT TOP 1 Date()+Time() AS RDate FROM Candidates";
   auto set = target.db.OpenRecordset(sql);
-  if (!set) return {};
+  if (!set) return std::nullopt;
   auto answer = (*set)->Eof() ? DbResult<Value>() : (*set)->Field("RDate");
   (*set)->Close();
-  if (!answer || !answer->HasValue()) return {};
+  if (!answer || !answer->HasValue()) return std::nullopt;
 
   const std::optional<double> when = WholeSecondsOf(*answer);
-  if (!when) return {};
+  if (!when) return std::nullopt;
   std::optional<int> last_digits;
   if (target.is_odbc) {
     last_digits = MillisecondDigits(*answer);
@@ -122,15 +127,73 @@ Value NewNumericKey(Target& target) {
     // digits (100..999) keep keys made in the same second apart.
     last_digits = int(900 * target.clock.Random() + 100);
   }
-  if (!last_digits) return {};
-  return Value::Number(UnitsOf(*when) * 1000 + *last_digits);
+  if (!last_digits) return std::nullopt;
+  return KeyTime{*when, *last_digits};
+}
+
+constexpr long long kMillisecondsPerDay = 86'400'000;
+
+}  // namespace
+
+Value NewNumericKey(Target& target) {
+  const std::optional<KeyTime> t = AskKeyTime(target);
+  if (!t) return {};
+  return Value::Number(UnitsOf(t->whole_seconds) * 1000 + t->millisecond);
+}
+
+double NumericKeyAt(long long day, long long millisecond_of_day) {
+  day += millisecond_of_day / kMillisecondsPerDay;
+  millisecond_of_day %= kMillisecondsPerDay;
+  const long long second = millisecond_of_day / 1000;
+  return double((day * 100000LL + second * 125LL / 108LL) * 1000LL + millisecond_of_day % 1000);
+}
+
+Value NewRunKey(Target& target) {
+  if (!target.is_odbc) return NewNumericKey(target);
+  ClockCache& cache = target.clock_cache;
+  const double local = target.clock.Now();
+  double key = 0;
+  if (cache.key_filled &&
+      FormatDateTime(local, "hh:nn") == FormatDateTime(cache.key_fetch_local, "hh:nn")) {
+    // Within the local minute of the last query: the server's answer then,
+    // advanced by the local counter to the millisecond.
+    const auto elapsed = static_cast<long long>(
+        std::llround((target.clock.SecondsSinceMidnight() - cache.key_counter_at_fetch) * 1000));
+    key = NumericKeyAt(cache.key_day, cache.key_millisecond + std::max(0LL, elapsed));
+  } else {
+    const std::optional<KeyTime> t = AskKeyTime(target);
+    if (!t) return {};
+    const CivilTime civil = ToCivil(t->whole_seconds);
+    cache.key_filled = true;
+    cache.key_fetch_local = local;
+    cache.key_counter_at_fetch = target.clock.SecondsSinceMidnight();
+    cache.key_day = std::llround(std::floor(t->whole_seconds));
+    cache.key_millisecond =
+        (civil.hour * 3600LL + civil.minute * 60LL + civil.second) * 1000LL + t->millisecond;
+    key = NumericKeyAt(cache.key_day, cache.key_millisecond);
+  }
+  // Keys made in the same millisecond would be equal and the later save would
+  // meet the earlier row's key and move on to the next number; the next
+  // number is taken at once instead, which stores the same key without the
+  // failed save. Rows of other programs still meet SaveNewRecord's check.
+  if (key <= cache.last_key) key = cache.last_key + 1;
+  cache.last_key = key;
+  return Value::Number(key);
 }
 
 std::string NewGuidText() {
-  // A random (version 4) GUID from a generator seeded from the system's
-  // entropy once per process: asking the system for each GUID cost several
-  // system calls, and an import makes about one GUID per data line. A forked
-  // child seeds its own, so parent and child never repeat each other.
+  return GuidText(std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count());
+}
+
+std::string GuidText(std::int64_t unix_milliseconds) {
+  // A time-ordered GUID: 48 bits of milliseconds since 1970, then random bits
+  // (the version 7 layout), so that new keys land at the end of the key index
+  // instead of all over it. The random bits come from a generator seeded from
+  // the system's entropy once per process (asking the system for each GUID
+  // cost several system calls); a forked child seeds its own, so parent and
+  // child never repeat each other.
   thread_local std::mt19937_64 generator;
   thread_local pid_t seeded_for = 0;
   if (const pid_t pid = ::getpid(); pid != seeded_for) {
@@ -145,7 +208,9 @@ std::string NewGuidText() {
     const std::uint64_t bits = generator();
     for (size_t i = 0; i < 8; ++i) id[half * 8 + i] = static_cast<unsigned char>(bits >> (8 * i));
   }
-  id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x40);  // version 4
+  const auto stamp = static_cast<std::uint64_t>(unix_milliseconds) & 0xFFFF'FFFF'FFFFu;
+  for (size_t i = 0; i < 6; ++i) id[i] = static_cast<unsigned char>(stamp >> (8 * (5 - i)));
+  id[6] = static_cast<unsigned char>((id[6] & 0x0F) | 0x70);  // version 7
   id[8] = static_cast<unsigned char>((id[8] & 0x3F) | 0x80);  // the standard variant
   constexpr std::string_view kHex = "0123456789ABCDEF";
   std::string text = "{";

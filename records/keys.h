@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,9 +16,27 @@ namespace talvenor::records {
 // random digits 100..999). Empty when the clock query fails.
 Value NewNumericKey(Target& target);
 
+// A key for a row an import run adds. On an ODBC target it has NewNumericKey's
+// form, but the server clock is asked only once per local clock minute (as
+// ServerNow asks): in between its answer is advanced by the local seconds
+// counter to the millisecond, so a key costs no round trip to the server. A
+// key is never equal to or below the one made before it: a key that would be
+// is the one before + 1 (what the save of an equal key moves on to). On a
+// database file it is NewNumericKey.
+Value NewRunKey(Target& target);
+
+// The numeric key of a server time given as whole days since 30 December 1899
+// and milliseconds into the day (a count past a whole day moves to the next).
+double NumericKeyAt(long long day, long long millisecond_of_day);
+
 // A new GUID as 38 characters, braces included, upper case; empty text when
-// none could be made.
+// none could be made. Time-ordered: its first 48 bits are the milliseconds
+// since 1970 of the moment it was made (the version 7 layout), the rest is
+// random, so GUIDs made later sort after earlier ones (made in the same
+// millisecond, in any order).
 std::string NewGuidText();
+// The same for a given moment, in milliseconds since 1970 (its low 48 bits).
+std::string GuidText(std::int64_t unix_milliseconds);
 
 // Stores the row being added to `set` and returns its key. On an ODBC target a
 // key collision (2627) is retried with key + 1. Returns an empty Value when the

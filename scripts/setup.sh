@@ -10,7 +10,7 @@ packages=(
   unixodbc unixodbc-dev odbc-postgresql postgresql
   qt6-base-dev libgl-dev fonts-dejavu-core
   libhowardhinnant-date-dev
-  jq time procps
+  jq time procps strace
 )
 
 missing=()

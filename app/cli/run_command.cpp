@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -26,6 +27,7 @@
 #include "import/import_run.h"
 #include "records/clock.h"
 #include "records/connection_text.h"
+#include "records/open_target.h"
 #include "records/operator.h"
 
 namespace talvenor::app::cli {
@@ -78,6 +80,22 @@ void CatchStopSignals() {
 // The JSON summary lists at most this many warnings; "warning_count" has them all.
 constexpr size_t kMaxJsonWarnings = 1000;
 
+// The largest page cache --cache-mib takes: 64 GiB. A larger number is a
+// typing slip rather than a wish.
+constexpr int kMaxCacheMib = 65536;
+
+// Reads the number of --cache-mib: decimal digits only, 1 to kMaxCacheMib.
+bool ParseCacheMib(std::string_view text, int& mib) {
+  int n = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty() ||
+      text.front() < '0' || text.front() > '9' || n < 1 || n > kMaxCacheMib) {
+    return false;
+  }
+  mib = n;
+  return true;
+}
+
 struct Options {
   std::string file;
   std::string target;
@@ -91,6 +109,7 @@ struct Options {
   bool json = false;
   bool quiet = false;
   bool dry_run = false;
+  int cache_mib = 0;  // 0: the engine's default
 };
 
 // Shows the run's progress on a terminal and keeps the rejected lines. Both
@@ -456,7 +475,11 @@ int Run(const Options& options) {
   import::ImportRequest request{export_path, state.TargetPath, state.TargetIsOdbc == 1};
   request.dry_run = options.dry_run;
   request.force = options.force;
-  const import::ImportSummary summary = import::RunImport(request, services);
+  const records::TargetSettings settings{options.cache_mib};
+  const import::ImportSummary summary =
+      import::RunImport(request, services, [&settings](std::string_view path, bool is_odbc) {
+        return records::OpenTargetWith(path, is_odbc, settings);
+      });
   const bool rejects_written = progress.CloseRejects();
 
   const bool stopped = summary.outcome == import::RunOutcome::kTargetLost ||
@@ -550,11 +573,21 @@ Action DefineRun(CLI::App& app) {
                "do the whole run in one transaction and roll it back: the same progress, "
                "summary and exit code, nothing written");
   app.add_flag("-q,--quiet", options->quiet, "no progress lines and no progress bar");
-  return [options, target, database, rejects] {
+  auto cache_mib = std::make_shared<std::string>();
+  CLI::Option* cache = app.add_option("--cache-mib", *cache_mib,
+                                      "let a database file's page cache grow to N MiB (default "
+                                      "256; pages are held only once used)")
+                           ->type_name("N")
+                           ->check(NotAnOption());
+  return [options, target, database, rejects, cache, cache_mib] {
     options->has_target = target->count() > 0;
     options->has_database = database->count() > 0;
     if (rejects->count() > 0 && options->rejects.empty()) {
       return UsageError(kName, "--rejects needs a file name");
+    }
+    if (cache->count() > 0 && !ParseCacheMib(*cache_mib, options->cache_mib)) {
+      return UsageError(kName, "--cache-mib needs a whole number of MiB from 1 to " +
+                                   std::to_string(kMaxCacheMib) + ", not '" + *cache_mib + "'");
     }
     return Run(*options);
   };

@@ -78,11 +78,27 @@ DbResult<bool> OdbcDatabase::LineDone() {
     // committing on its own.
     if (IsPostgres() && !connection_->line_transactions() &&
         UndoesFailedStatementsAlone().value_or(false)) {
+      // This line's writes were committed statement by statement; groups
+      // start with the next line.
       (void)SetLineTransactions(true);
+      return true;
     }
   }
+  if (!connection_->line_transactions()) return true;
+  const auto now = std::chrono::steady_clock::now();
+  if (++lines_pending_ == 1) group_started_ = now;
+  const bool enough_lines = commit_lines_ > 0 && lines_pending_ >= commit_lines_;
+  const bool long_enough = commit_milliseconds_ > 0 &&
+                           now - group_started_ >= std::chrono::milliseconds(commit_milliseconds_);
+  if (!enough_lines && !long_enough) return false;
+  lines_pending_ = 0;
   if (auto ok = connection_->Commit(); !ok) return std::unexpected(std::move(ok.error()));
   return true;
+}
+
+void OdbcDatabase::SetCommitPolicy(int lines, int milliseconds) {
+  commit_lines_ = lines;
+  commit_milliseconds_ = milliseconds;
 }
 
 DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
@@ -116,17 +132,22 @@ DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
 
 DbStatus OdbcDatabase::Flush() {
   if (hold_) return {};
+  lines_pending_ = 0;
   return connection_->Commit();
 }
 
 DbStatus OdbcDatabase::BeginTransaction() {
+  lines_pending_ = 0;
   if (auto ok = connection_->Commit(); !ok) return ok;
   // The first LineDone must not switch the mode back behind the caller.
   line_mode_settled_ = true;
   return connection_->SetLineTransactions(true);
 }
 
-DbStatus OdbcDatabase::Rollback() { return connection_->Rollback(); }
+DbStatus OdbcDatabase::Rollback() {
+  lines_pending_ = 0;
+  return connection_->Rollback();
+}
 
 bool OdbcDatabase::CanUndoLines() const { return connection_->line_transactions(); }
 

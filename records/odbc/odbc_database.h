@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string_view>
 
@@ -20,8 +21,11 @@ class Connection;
 // Every statement commits on its own: LineDone and Flush do nothing unless
 // line transactions are switched on. On PostgreSQL the first LineDone
 // switches them on when the driver is found to undo a failed statement alone
-// (UndoesFailedStatementsAlone): each later data line is then one commit
-// instead of one per statement. SQL Server always commits every statement.
+// (UndoesFailedStatementsAlone): later data lines are then committed in
+// groups (SetCommitPolicy), a failing statement still skips only itself, and
+// Rollback undoes the lines since the last commit. SQL Server always commits
+// every statement.
+
 class OdbcDatabase final : public Database {
  public:
   // Seconds a login waits for the server's answer by default.
@@ -53,6 +57,12 @@ class OdbcDatabase final : public Database {
   DbStatus BeginTransaction() override;
   void Close() override;
 
+  // With line transactions on, LineDone commits once `lines` lines were done
+  // or `milliseconds` passed since the first of them (default 10,000 lines,
+  // 1 s); a value of 0 or less leaves that limit out, and (1, 0) commits
+  // every line.
+  void SetCommitPolicy(int lines, int milliseconds);
+
   // Groups the writes of a data line into one transaction committed by
   // LineDone. Only safe where the driver undoes a failed statement alone
   // (psqlODBC with statement-level rollback, SQL Server); off by default.
@@ -75,6 +85,10 @@ class OdbcDatabase final : public Database {
   std::shared_ptr<odbc::Connection> connection_;
   bool line_mode_settled_ = false;  // the first LineDone has chosen the commit mode
   bool hold_ = false;               // a dry run: nothing is ever committed
+  int commit_lines_ = 10'000;
+  int commit_milliseconds_ = 1'000;
+  int lines_pending_ = 0;  // lines done since the last commit
+  std::chrono::steady_clock::time_point group_started_;
 };
 
 }  // namespace talvenor::records

@@ -111,7 +111,14 @@ DbStatus OdbcRecordset::SetField(std::string_view name, const Value& value) {
   return {};
 }
 
-DbStatus OdbcRecordset::Update() {
+DbStatus OdbcRecordset::Update() { return Insert({}); }
+
+bool OdbcRecordset::UpdateTogetherWith(std::string_view sql) {
+  if (connection_->server() != Server::kPostgres || sql.empty()) return false;
+  return Insert(sql).has_value();
+}
+
+DbStatus OdbcRecordset::Insert(std::string_view then) {
   if (auto ok = Usable(); !ok) return ok;
   if (!pending_) return std::unexpected(EngineError(kUpdateWithoutAddNew));
 
@@ -130,9 +137,10 @@ DbStatus OdbcRecordset::Update() {
     markers += '?';
     parameters.push_back(MakeParameter(*v, column));
   }
-  const std::string sql =
-      names.empty() ? "INSERT INTO " + *table_ + " DEFAULT VALUES"
-                    : "INSERT INTO " + *table_ + " (" + names + ") VALUES (" + markers + ")";
+  std::string sql = names.empty()
+                        ? "INSERT INTO " + *table_ + " DEFAULT VALUES"
+                        : "INSERT INTO " + *table_ + " (" + names + ") VALUES (" + markers + ")";
+  if (!then.empty()) sql.append(";").append(then);
 
   auto statement = connection_->NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
@@ -147,6 +155,14 @@ DbStatus OdbcRecordset::Update() {
       SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
   // A failed row stays pending, so a caller can change a field and try again.
   if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return std::unexpected(statement->Error());
+  // The outcome of every further statement of the text, so that none of
+  // their failures goes unseen.
+  for (SQLRETURN more = SQLMoreResults(statement->get()); more != SQL_NO_DATA;
+       more = SQLMoreResults(statement->get())) {
+    if (more != SQL_SUCCESS && more != SQL_SUCCESS_WITH_INFO) {
+      return std::unexpected(statement->Error());
+    }
+  }
   pending_.reset();
   return {};
 }

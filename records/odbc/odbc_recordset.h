@@ -29,6 +29,9 @@ class OdbcRecordset final : public Recordset {
   DbStatus AddNew() override;
   DbStatus SetField(std::string_view name, const Value& value) override;
   DbStatus Update() override;
+  // On PostgreSQL: the INSERT and `sql` in one statement text, which the
+  // server runs all or nothing (a failed one undoes both).
+  bool UpdateTogetherWith(std::string_view sql) override;
 
   void Close() override;
 
@@ -41,6 +44,8 @@ class OdbcRecordset final : public Recordset {
   // Index of a column of the table being added to; -1 when absent.
   int TableColumn(std::string_view name) const;
   DbStatus Usable() const;
+  // Runs the INSERT of the pending row, followed by `then` when not empty.
+  DbStatus Insert(std::string_view then);
 
   std::shared_ptr<Connection> connection_;
   std::optional<std::string> table_;  // as written in the query

@@ -220,6 +220,7 @@ std::string DriverConnectText(std::string_view connect) {
   bool psqlodbc = false;
   bool keepalive_set = false;
   bool pqopt_set = false;
+  bool prepare_set = false;
   for (const Attribute& a : Attributes(out)) {
     if (text::EqualsIgnoreCase(a.key, "Driver") &&
         (text::FindIgnoreCase(a.value, "psqlodbc") != std::string::npos ||
@@ -228,6 +229,7 @@ std::string DriverConnectText(std::string_view connect) {
     }
     if (text::FindIgnoreCase(a.key, "Keepalive") == 0) keepalive_set = true;
     if (text::EqualsIgnoreCase(a.key, "pqopt")) pqopt_set = true;
+    if (text::EqualsIgnoreCase(a.key, "UseServerSidePrepare")) prepare_set = true;
   }
   if (!psqlodbc) return out;
   if (!out.empty() && out.back() != ';') out += ';';
@@ -238,6 +240,11 @@ std::string DriverConnectText(std::string_view connect) {
   // (The login time-out is the driver's own setting; naming it here too
   // makes the driver refuse the connection.)
   if (!pqopt_set) out += "pqopt={tcp_user_timeout=60000};";
+  // The driver puts the parameters into the statement text itself, so that a
+  // statement and the savepoint the driver sets before it (the undo of a
+  // failed statement alone) go in one round trip; prepared on the server, a
+  // statement with parameters took two.
+  if (!prepare_set) out += "UseServerSidePrepare=0;";
   return out;
 }
 

@@ -54,6 +54,11 @@ class SqliteDatabase final : public Database {
   // over, so larger groups write far less);
   // (1, 0) commits every line. A value of 0 or less leaves that limit out.
   void SetCommitPolicy(int lines, int milliseconds);
+  // The most memory SQLite's page cache may take, in MiB (the default is
+  // kDefaultCacheMib); pages are only held once read or written. Values below
+  // 1 count as 1.
+  static constexpr int kDefaultCacheMib = 256;
+  DbStatus SetCacheMib(int mib);
   // True while writes wait for their commit.
   bool InTransaction() const;
 

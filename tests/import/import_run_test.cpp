@@ -540,6 +540,73 @@ TEST_P(ImportRunTest, RowsThatCannotBeStoredAreShownAndNothingDependsOnThem) {
   }
 }
 
+TEST_P(ImportRunTest, AnActivityRowOrMembershipRefusedCostsOnlyItself) {
+  // On a server the activity row and the membership go out together, all or
+  // nothing; when one is refused, the other must still be stored on its own.
+  Refuse("Candidate_Activity", "refuse_candidate_activity", "NEW.Candidate_Id IS NOT NULL");
+  Refuse("RollupP_Records", "refuse_position_membership", "NEW.Job_Id IS NOT NULL");
+  if (HasFatalFailure()) return;
+
+  const ImportSummary summary = Run(DataFile(kFirstImport));
+  ASSERT_EQ(summary.outcome, RunOutcome::kCompleted);
+  EXPECT_EQ(summary.counts.saves_failed, 0);
+  long with_candidate_problem = 0, with_membership_problem = 0;
+  for (const auto& line : progress_.lines) {
+    for (const std::string& problem : line.problems) {
+      if (problem.starts_with("Candidate_Activity row not stored")) ++with_candidate_problem;
+      if (problem.starts_with("RollupP_Records row not stored")) ++with_membership_problem;
+    }
+  }
+  EXPECT_EQ(with_candidate_problem, summary.counts.contacts_created);
+  EXPECT_EQ(with_membership_problem, summary.counts.positions_created);
+
+  auto db = Open();
+  ASSERT_NE(db, nullptr);
+  struct Case {
+    std::string sql, want;
+  };
+  const std::string contacts = std::to_string(summary.counts.contacts_created);
+  const std::string positions = std::to_string(summary.counts.positions_created);
+  for (const Case& c : std::vector<Case>{
+           {"SELECT COUNT(*) FROM Candidate_Activity", "0"},
+           {"SELECT COUNT(*) FROM Rollup_Records", contacts},  // stored without its activity row
+           {"SELECT COUNT(*) FROM RollupP_Records", "0"},
+           {"SELECT COUNT(*) FROM Position_Activities", positions},  // stored without membership
+           {"SELECT COUNT(*) FROM Positions WHERE Last_Activity IS NULL", "0"},
+           {"SELECT COUNT(*) FROM Candidates WHERE Last_Activity IS NULL", "0"},
+       }) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(ScalarText(*db, c.sql), c.want);
+  }
+}
+
+TEST_P(ImportRunTest, ATableWithoutLastActivityStoresTheRecordAndListsTheLine) {
+  // Last_Activity is set in the record's own INSERT: a table without the
+  // column must still take the record, and the line says what is missing.
+  {
+    auto db = Open();
+    ASSERT_NE(db, nullptr);
+    ASSERT_TRUE(db->Execute("ALTER TABLE Companies DROP COLUMN Last_Activity").has_value());
+    db->Close();
+  }
+  const ImportSummary summary = Run(DataFile(kFirstImport));
+  ASSERT_EQ(summary.outcome, RunOutcome::kCompleted);
+  EXPECT_EQ(summary.counts.saves_failed, 0);
+  long listed = 0;
+  for (const auto& line : progress_.lines) {
+    for (const std::string& problem : line.problems) {
+      if (problem.starts_with("Last_Activity not set")) ++listed;
+    }
+  }
+  EXPECT_EQ(listed, summary.counts.companies_created);
+  auto db = Open();
+  ASSERT_NE(db, nullptr);
+  const std::string companies = std::to_string(summary.counts.companies_created);
+  EXPECT_EQ(ScalarText(*db, "SELECT COUNT(*) FROM Companies"), companies);
+  EXPECT_EQ(ScalarText(*db, "SELECT COUNT(*) FROM Company_Activity"), companies);
+  EXPECT_EQ(ScalarText(*db, "SELECT COUNT(*) FROM RollupC_Records"), companies);
+}
+
 TEST_P(ImportRunTest, ATableThatCannotBeOpenedIsReportedOnceAndTheRunGoesOn) {
   {
     auto db = Open();

@@ -268,6 +268,55 @@ TEST_P(DatabaseContract, TableSetsAddRows) {
   EXPECT_FALSE(db_->OpenRecordset("No_Such_Table", SetKind::kTable).has_value());
 }
 
+TEST_P(DatabaseContract, ARowSentWithAStatementLandsAllOrNothing) {
+  // Only the server engine sends the two together; a database file says it
+  // cannot, and the caller stores the row alone.
+  ASSERT_TRUE(
+      db_->Execute("INSERT INTO RollupC_Records (Rollup_Name,Company_Id) VALUES ('CAR.0009',7)"));
+  struct Case {
+    std::string_view what;
+    double company;
+    std::string_view then;
+    bool together_on_server;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"both take", 1,
+            "INSERT INTO RollupC_Records (Rollup_Name,Company_Id) VALUES ('CAR.0009',1)", true},
+           {"the statement meets a duplicate", 2,
+            "INSERT INTO RollupC_Records (Rollup_Name,Company_Id) VALUES ('CAR.0009',7)", false},
+           {"the statement is not SQL", 3, "INSERT INTO", false},
+       }) {
+    SCOPED_TRACE(c.what);
+    auto set = Open("Company_Activity", SetKind::kTable);
+    ASSERT_NE(set, nullptr);
+    StartRow(*set, "Activity_Id", 6000 + c.company);
+    ASSERT_TRUE(set->SetField("Company_Id", Value::Number(c.company)));
+    ASSERT_TRUE(set->SetField("Memo", Value::Text("it's; a memo")));
+    const bool together = set->UpdateTogetherWith(c.then);
+    EXPECT_EQ(together, odbc() && c.together_on_server);
+    const std::string rows =
+        "SELECT COUNT(*) FROM Company_Activity WHERE Company_Id=" + std::to_string(int(c.company));
+    EXPECT_EQ(First(rows), Value::Number(together ? 1 : 0)) << "all or nothing";
+    if (!together) {
+      // The row is still being added: stored alone, it is stored once.
+      ASSERT_TRUE(set->Update());
+      EXPECT_EQ(First(rows), Value::Number(1));
+    }
+  }
+  EXPECT_EQ(First("SELECT COUNT(*) FROM RollupC_Records WHERE Rollup_Name='CAR.0009'"),
+            Value::Number(odbc() ? 2 : 1));
+
+  if (!odbc()) return;
+  // The row itself refused (a key taken): the statement after it is undone too.
+  auto set = Open("Company_Activity", SetKind::kTable);
+  ASSERT_NE(set, nullptr);
+  StartRow(*set, "Activity_Id", 6001);
+  ASSERT_TRUE(set->SetField("Company_Id", Value::Number(4)));
+  EXPECT_FALSE(set->UpdateTogetherWith(
+      "INSERT INTO RollupC_Records (Rollup_Name,Company_Id) VALUES ('CAR.0009',4)"));
+  EXPECT_EQ(First("SELECT COUNT(*) FROM RollupC_Records WHERE Company_Id=4"), Value::Number(0));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, DatabaseContract, ::testing::ValuesIn(ContractEngines()),
                          [](const ::testing::TestParamInfo<TestEngine>& engine) {
                            return engine.param.name;

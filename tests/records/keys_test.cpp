@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <set>
 #include <string>
@@ -93,6 +94,84 @@ TEST(NewNumericKey, DatabaseFileEndsInThreeRandomDigits) {
   EXPECT_EQ(NewNumericKey(target), Value::Number(4637462783100));
 }
 
+TEST(NewRunKey, AsksTheServerOnceAMinuteAndNeverRepeatsAKey) {
+  // The server answers 15:04:05.123 while the local clock reads 15:04:05.000.
+  Fixture f;
+  f.db.Answer(std::string(kServerClockSql), {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
+  Target target = f.Odbc();
+  struct Step {
+    std::string_view what;
+    double advance_seconds;  // local time passed before the key is made
+    double want;
+    int queries;  // clock queries made so far
+  };
+  for (const Step& s : std::initializer_list<Step>{
+           {"the first key asks", 0, 4636462783123, 1},
+           {"the same millisecond: the next number", 0, 4636462783124, 1},
+           {"still no later than the last key", 0.001, 4636462783125, 1},
+           {"250 ms later", 0.25, 4636462783374, 1},
+           {"across a second: its own prefix", 0.7, 4636462784074, 1},
+           // 15:05:00.000 locally: a new minute asks again (the same answer,
+           // which is below the last key, so the last key + 1).
+           {"a new local minute asks again", 54.998, 4636462784075, 2},
+       }) {
+    SCOPED_TRACE(s.what);
+    f.clock.Advance(s.advance_seconds);
+    EXPECT_EQ(NewRunKey(target), Value::Number(s.want));
+    EXPECT_EQ(f.db.CountSql(kServerClockSql), s.queries);
+  }
+}
+
+TEST(NewRunKey, KeysMadeFastStayApartAndInOrder) {
+  Fixture f;
+  f.db.Answer(std::string(kServerClockSql), {{{"RDate", Value::Text("08 Dec 2026 23:59:59:998")}}});
+  f.clock.Set({2026, 12, 8, 23, 58, 0, 0});
+  Target target = f.Odbc();
+  double last = 0;
+  for (int i = 0; i < 500; ++i) {
+    const Value key = NewRunKey(target);
+    ASSERT_TRUE(key.IsNumber());
+    EXPECT_GT(key.number(), last) << i;
+    last = key.number();
+    f.clock.Advance(0.0004);  // 2.5 keys per millisecond
+  }
+  // 200 ms past the server's midnight: the next day's prefix.
+  EXPECT_GE(last, NumericKeyAt(46365, 0));
+  EXPECT_EQ(f.db.CountSql(kServerClockSql), 1);
+}
+
+TEST(NewRunKey, EmptyWhileTheClockQueryFailsAndFileKeysAsBefore) {
+  Fixture f;
+  f.db.Fail(std::string(kServerClockSql), OdbcError(208, "Invalid object name."));
+  Target server = f.Odbc();
+  EXPECT_TRUE(NewRunKey(server).IsEmpty());
+  EXPECT_TRUE(NewRunKey(server).IsEmpty());
+  EXPECT_EQ(f.db.CountSql(kServerClockSql), 2) << "a failed query is asked again";
+
+  Fixture file;
+  file.db.Answer("Date()+Time() AS RDate FROM Candidates",
+                 {{{"RDate", Value::DateTime(FromCivil({2026, 12, 8, 15, 4, 5, 0}))}}});
+  file.clock.SetRandom(0.5);
+  Target target = file.File();
+  EXPECT_EQ(NewRunKey(target), Value::Number(4636462783550));
+}
+
+TEST(NumericKeyAt, DaysMillisecondsAndTheirCarry) {
+  struct Case {
+    long long day, millisecond;
+    double want;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {46364, 54'245'123, 4636462783123},  // 15:04:05.123 on 8 Dec 2026
+           {46364, 108'007, 4636400125007},     // 108 s is exactly 125 units
+           {46364, 86'399'999, 4636499998999},  // the day's last millisecond
+           {46364, 86'400'000, 4636500000000},  // carried into the next day
+       }) {
+    SCOPED_TRACE(c.millisecond);
+    EXPECT_EQ(NumericKeyAt(c.day, c.millisecond), c.want);
+  }
+}
+
 TEST(NewGuidText, BracedUpperCaseAndNewEachTime) {
   const std::string a = NewGuidText();
   ASSERT_EQ(a.size(), 38u);
@@ -109,9 +188,9 @@ TEST(NewGuidText, BracedUpperCaseAndNewEachTime) {
   EXPECT_NE(NewGuidText(), a);
 }
 
-TEST(NewGuidText, RandomVersionAndNeverRepeatedByAForkedChild) {
+TEST(NewGuidText, TimeOrderedVersionAndNeverRepeatedByAForkedChild) {
   const std::string first = NewGuidText();
-  EXPECT_EQ(first[15], '4') << first;  // version 4
+  EXPECT_EQ(first[15], '7') << first;  // version 7: time first, then random
   EXPECT_NE(std::string_view("89AB").find(first[20]), std::string_view::npos) << first;
   std::set<std::string> seen{first};
   for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(NewGuidText()).second);
@@ -133,6 +212,41 @@ TEST(NewGuidText, RandomVersionAndNeverRepeatedByAForkedChild) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_NE(std::string(from_child, sizeof from_child), NewGuidText());
+}
+
+TEST(GuidText, MillisecondsFillTheFirst48BitsInOrder) {
+  struct Case {
+    std::int64_t ms;
+    std::string_view prefix;  // "{" and the first 13 characters: 48 bits of time
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {0, "{00000000-0000-7"},
+           {1, "{00000000-0001-7"},
+           {0x0123'4567'89AB, "{01234567-89AB-7"},
+           {1'796'688'000'000, "{01A252F3-3400-7"},   // 2026-12-08 00:00:00 UTC
+           {0xFFFF'FFFF'FFFF, "{FFFFFFFF-FFFF-7"},    // the last millisecond of the layout
+           {0x1'0000'0000'0001, "{00000000-0001-7"},  // only the low 48 bits are kept
+       }) {
+    SCOPED_TRACE(c.ms);
+    const std::string guid = GuidText(c.ms);
+    ASSERT_EQ(guid.size(), 38u);
+    EXPECT_EQ(guid.substr(0, c.prefix.size()), c.prefix);
+    EXPECT_NE(std::string_view("89AB").find(guid[20]), std::string_view::npos) << guid;
+    EXPECT_EQ(guid.back(), '}');
+  }
+}
+
+TEST(GuidText, LaterMillisecondsSortAfterEarlierOnes) {
+  // New keys go to the end of the key index: a GUID made a millisecond later
+  // compares greater as text, whatever its random bits.
+  std::string previous = GuidText(1'796'774'399'998);
+  for (std::int64_t ms = 1'796'774'399'999; ms < 1'796'774'400'000 + 300; ++ms) {
+    const std::string guid = GuidText(ms);
+    EXPECT_LT(previous, guid) << ms;
+    previous = guid;
+  }
+  // Two made in the same millisecond still differ.
+  EXPECT_NE(GuidText(5), GuidText(5));
 }
 
 // Adds a company row with `key` set, as the importer does before saving.

@@ -35,6 +35,7 @@ using testing::PgScratch;
 constexpr const char* kPsql = "Driver=/usr/lib/odbc/psqlodbcw.so;Servername=/tmp/x";
 constexpr const char* kKeepalive = "KeepaliveTime=30;KeepaliveInterval=10;";
 constexpr const char* kPqopt = "pqopt={tcp_user_timeout=60000};";
+constexpr const char* kPrepare = "UseServerSidePrepare=0;";
 
 TEST(DriverConnectText, DropsThePrefixAndAddsDeadServerSettingsForPsqlodbc) {
   struct Case {
@@ -47,12 +48,15 @@ TEST(DriverConnectText, DropsThePrefixAndAddsDeadServerSettingsForPsqlodbc) {
             "Driver={ODBC Driver 18 for SQL Server};Server=db"},
            {"DSN=ODBC;", "DSN=ODBC;"},  // only a leading prefix is dropped
            {"ODBC", "ODBC"},
-           {"ODBC;" + psql, psql + ";" + kKeepalive + kPqopt},
+           {"ODBC;" + psql, psql + ";" + kKeepalive + kPqopt + kPrepare},
            {"Driver={PostgreSQL Unicode};Server=h;",
-            "Driver={PostgreSQL Unicode};Server=h;" + std::string(kKeepalive) + kPqopt},
+            "Driver={PostgreSQL Unicode};Server=h;" + std::string(kKeepalive) + kPqopt + kPrepare},
            // Settings the text makes itself are left alone.
-           {psql + ";keepalivetime=5", psql + ";keepalivetime=5;" + kPqopt},
-           {psql + ";PQOPT={sslmode=disable}", psql + ";PQOPT={sslmode=disable};" + kKeepalive},
+           {psql + ";keepalivetime=5", psql + ";keepalivetime=5;" + kPqopt + kPrepare},
+           {psql + ";PQOPT={sslmode=disable}",
+            psql + ";PQOPT={sslmode=disable};" + kKeepalive + kPrepare},
+           {psql + ";useserversideprepare=1",
+            psql + ";useserversideprepare=1;" + kKeepalive + kPqopt},
        }) {
     SCOPED_TRACE(c.in);
     EXPECT_EQ(DriverConnectText(c.in), c.want);
@@ -478,6 +482,7 @@ TEST_F(OdbcPostgres, WritesCommitAtOnceUnlessLineTransactionsAreOn) {
   // Line transactions, with a driver that undoes a failed statement alone.
   auto grouped = OdbcDatabase::Open(PgConnectText() + ";Protocol=7.4-2");
   ASSERT_TRUE(grouped.has_value());
+  (*grouped)->SetCommitPolicy(1, 0);
   ASSERT_TRUE((*grouped)->SetLineTransactions(true).has_value());
   ASSERT_TRUE((*grouped)->Execute("INSERT INTO " + table + " VALUES (3)").has_value());
   EXPECT_FALSE((*grouped)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
@@ -526,6 +531,7 @@ TEST_F(OdbcPostgres, AfterTheFirstLineEachLineIsOneTransaction) {
     Exec("DELETE FROM " + table);
     auto db = OdbcDatabase::Open(PgConnectText() + std::string(c.protocol));
     ASSERT_TRUE(db.has_value());
+    (*db)->SetCommitPolicy(1, 0);  // every line its own commit
     ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
     ASSERT_TRUE((*db)->LineDone().has_value());
     ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (2)").has_value());
@@ -535,6 +541,46 @@ TEST_F(OdbcPostgres, AfterTheFirstLineEachLineIsOneTransaction) {
     EXPECT_EQ(count(), Value::Number(c.seen_before_line_done));
     ASSERT_TRUE((*db)->LineDone().has_value());
     EXPECT_EQ(count(), Value::Number(3));
+  }
+}
+
+TEST_F(OdbcPostgres, LinesAreCommittedInGroupsAndAFailedGroupRollsBackWhole) {
+  const std::string table = scratch_->schema() + ".Groups";
+  Exec("CREATE TABLE " + table + " (Id INTEGER PRIMARY KEY)");
+  auto count = [&] { return First("SELECT COUNT(*) AS N FROM " + table, "N"); };
+  struct Case {
+    std::string_view what;
+    int lines_per_commit;
+    std::vector<bool> commits;  // LineDone's answer after each of lines 2..5
+    int stored_after_rollback;  // rows left when the lines since the commit are undone
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"one group", 10'000, {false, false, false, false}, 1},
+           {"groups of two", 2, {false, true, false, true}, 5},
+           {"groups of three", 3, {false, false, true, false}, 4},
+       }) {
+    SCOPED_TRACE(c.what);
+    Exec("DELETE FROM " + table);
+    auto db = OdbcDatabase::Open(PgConnectText());
+    ASSERT_TRUE(db.has_value());
+    (*db)->SetCommitPolicy(c.lines_per_commit, 0);
+    // The first line settles the mode and is committed on its own.
+    ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
+    const DbResult<bool> first = (*db)->LineDone();
+    ASSERT_TRUE(first.has_value() && *first);
+    ASSERT_TRUE((*db)->CanUndoLines());
+    for (int line = 2; line <= 5; ++line) {
+      ASSERT_TRUE(
+          (*db)->Execute("INSERT INTO " + table + " VALUES (" + std::to_string(line) + ")"));
+      // A failing statement inside a group still skips only itself.
+      EXPECT_FALSE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
+      const DbResult<bool> done = (*db)->LineDone();
+      ASSERT_TRUE(done.has_value());
+      EXPECT_EQ(*done, c.commits[static_cast<size_t>(line - 2)]) << "line " << line;
+    }
+    ASSERT_TRUE((*db)->Rollback().has_value());
+    EXPECT_EQ(count(), Value::Number(c.stored_after_rollback));
+    (*db)->Close();
   }
 }
 
