@@ -105,13 +105,6 @@ FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
   return run;
 }
 
-std::unique_ptr<TestTarget> FreshTarget() {
-  std::string why;
-  auto target = TestTarget::Create(EngineKind::kSqlite, why);
-  EXPECT_NE(target, nullptr) << why;
-  return target;
-}
-
 bool StartsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }

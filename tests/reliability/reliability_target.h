@@ -8,10 +8,13 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tests/import/import_target.h"
 
 namespace talvenor::reliability {
 
@@ -49,6 +52,15 @@ inline long long SqliteCount(const std::string& path, std::string_view sql) {
   const std::vector<std::string> rows = SqliteRows(path, sql);
   if (rows.size() != 1) return -1;
   return std::stoll(rows[0]);
+}
+
+// A fresh SQLite target with the target schema (a test failure when none can
+// be made).
+inline std::unique_ptr<import::testing::TestTarget> FreshTarget() {
+  std::string why;
+  auto target = import::testing::TestTarget::Create(import::testing::EngineKind::kSqlite, why);
+  EXPECT_NE(target, nullptr) << why;
+  return target;
 }
 
 // The rows a run creates, as its summary counts them.

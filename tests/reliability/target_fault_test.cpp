@@ -63,13 +63,6 @@ TargetRun Import(const std::string& path, int group = 3) {
   return run;
 }
 
-std::unique_ptr<TestTarget> FreshTarget() {
-  std::string why;
-  auto target = TestTarget::Create(EngineKind::kSqlite, why);
-  EXPECT_NE(target, nullptr) << why;
-  return target;
-}
-
 class TargetFaults : public ::testing::Test {
  protected:
   void SetUp() override {
