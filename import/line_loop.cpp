@@ -89,9 +89,11 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
     // The writes took effect statement by statement (or, in a dry run, none
     // ever will): the lines stand as they were written.
     if (!fault) {
+      long newly_rejected = 0;
       for (Pending& p : pending_) {
+        if (p.problems.empty()) ++newly_rejected;
         p.problems.push_back("the line's rows could not be committed: " + Reason(why));
-        ++p.counts.lines_rejected;
+        p.counts.lines_rejected += newly_rejected;
       }
     }
     TellPending();
