@@ -22,6 +22,7 @@ namespace talvenor::app {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Count;
 
 using testing::Lines;
 using testing::ProgramRun;
@@ -171,12 +172,6 @@ TEST_F(CatalogueCommandTest, UnwritableFolder) {
 mode_t ModeOf(const fs::path& file) {
   struct stat st {};
   return ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 TEST_F(CatalogueCommandTest, PasswordsAtRestAreOwnersOnlyOrEncoded) {

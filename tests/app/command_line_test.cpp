@@ -26,20 +26,12 @@ namespace fs = std::filesystem;
 using import::testing::DataFile;
 using import::testing::EngineKind;
 using import::testing::TestTarget;
+using testing::Contains;
+using testing::Count;
 using testing::Lines;
 using testing::ProgramRun;
 using testing::RunProgram;
 using testing::Slurp;
-
-bool Contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
-
-size_t Count(const std::string& text, std::string_view part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 const std::string kFile = DataFile("first_import.csv");
 

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -83,6 +84,17 @@ inline std::vector<std::string> Words(const std::string& text) {
   std::istringstream in(text);
   for (std::string word; in >> word;) words.push_back(word);
   return words;
+}
+
+inline bool Contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+// How often `part` stands in `text` (overlapping places counted).
+inline size_t Count(const std::string& text, std::string_view part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {

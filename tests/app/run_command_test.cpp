@@ -22,15 +22,12 @@ namespace fs = std::filesystem;
 using import::testing::DataFile;
 using import::testing::EngineKind;
 using import::testing::TestTarget;
+using testing::Contains;
 
 using testing::Lines;
 using testing::ProgramRun;
 using testing::RunProgram;
 using testing::Slurp;
-
-bool Contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
 
 const std::string kFile = DataFile("first_import.csv");
 

@@ -28,11 +28,8 @@ namespace fs = std::filesystem;
 using import::testing::DataFile;
 using import::testing::EngineKind;
 using import::testing::TestTarget;
+using testing::Contains;
 using testing::RunProgram;
-
-bool Contains(const std::string& text, std::string_view part) {
-  return text.find(part) != std::string::npos;
-}
 
 // The answer of a one-number query on an SQLite file; -1 on any failure.
 long long SqliteNumber(const std::string& path, const std::string& sql) {
