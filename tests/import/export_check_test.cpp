@@ -14,19 +14,16 @@
 #include <vector>
 
 #include "import/export_reader.h"
+#include "tests/import/export_file.h"
 
 namespace talvenor::import {
 namespace {
 
-using namespace std::string_literals;
+using testing::Read;
+using testing::ReadAll;
+using testing::WriteFile;
 
-std::string WriteFile(std::string_view bytes) {
-  static int serial = 0;
-  const std::string path = testing::TempDir() + "export_check_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(++serial);
-  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-  return path;
-}
+using namespace std::string_literals;
 
 // An export line of 39 fields: job title, city, zip, date, company, a contact.
 std::string ExportLine39(int n) {
@@ -108,7 +105,7 @@ TEST(CheckExportFile, LooksOnlyAtTheStartOfALongFile) {
   for (int i = 0; i < 3000; ++i) bytes += "x\r\n";
   EXPECT_FALSE(CheckExportFile(WriteFile(bytes)).has_value());
   // A file that is not there is left for the import to report.
-  EXPECT_FALSE(CheckExportFile(testing::TempDir() + "no-such-export.csv").has_value());
+  EXPECT_FALSE(CheckExportFile(::testing::TempDir() + "no-such-export.csv").has_value());
 }
 
 // The bytes of `utf8` (ASCII and BMP letters and one astral one) in UTF-16.
@@ -122,25 +119,6 @@ std::string Utf16(std::u16string_view text, bool little, bool mark) {
   if (mark) unit(0xFEFF);
   for (char16_t u : text) unit(u);
   return out;
-}
-
-struct Read {
-  long number, physical;
-  std::string text, raw;
-  bool operator==(const Read&) const = default;
-};
-
-std::vector<Read> ReadAll(const std::string& bytes, long* blank = nullptr) {
-  auto reader = ExportReader::Open(WriteFile(bytes));
-  EXPECT_TRUE(reader.has_value());
-  std::vector<Read> lines;
-  ExportLine line;
-  while (reader && reader->Next(line).value_or(false)) {
-    lines.push_back(
-        {line.number, line.physical_number, std::string(line.text), std::string(line.raw)});
-  }
-  if (blank != nullptr) *blank = reader ? reader->blank_lines() : -1;
-  return lines;
 }
 
 TEST(ExportReader, ReadsUtf16AsTheSameTextInUtf8) {

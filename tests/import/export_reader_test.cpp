@@ -1,8 +1,8 @@
 #include "import/export_reader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -11,35 +11,16 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/import/export_file.h"
+
 namespace talvenor::import {
 namespace {
 
+using testing::Read;
+using testing::ReadAll;
+using testing::WriteFile;
+
 using namespace std::string_literals;
-
-struct Read {
-  long number, physical;
-  std::string text, raw;
-};
-
-std::string WriteFile(std::string_view bytes) {
-  static int serial = 0;
-  const std::string path = testing::TempDir() + "export_reader_" + std::to_string(::getpid()) +
-                           "_" + std::to_string(++serial);
-  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-  return path;
-}
-
-std::vector<Read> ReadAll(std::string_view bytes) {
-  auto reader = ExportReader::Open(WriteFile(bytes));
-  EXPECT_TRUE(reader.has_value());
-  std::vector<Read> lines;
-  ExportLine line;
-  while (reader && reader->Next(line).value_or(false)) {
-    lines.push_back(
-        {line.number, line.physical_number, std::string(line.text), std::string(line.raw)});
-  }
-  return lines;
-}
 
 std::vector<std::string> Texts(std::string_view bytes) {
   std::vector<std::string> texts;
@@ -67,7 +48,7 @@ TEST(ExportReader, SplitsLinesAtTheRightEnds) {
            {"\n", {}},
            {"only", {"only"}},
        }) {
-    SCOPED_TRACE(testing::PrintToString(c.in));
+    SCOPED_TRACE(::testing::PrintToString(c.in));
     EXPECT_EQ(Texts(c.in), c.want);
   }
 }
@@ -95,7 +76,7 @@ TEST(ExportReader, SkipsHeaderLinesWhereverTheyStand) {
            {"\xEF\xBB\xBFJOBTITLE\r\na", {"a"}},  // behind a byte-order mark
            {"JOB\0TITLE\r\n"s, {}},               // NULs go before the test
        }) {
-    SCOPED_TRACE(testing::PrintToString(c.in));
+    SCOPED_TRACE(::testing::PrintToString(c.in));
     EXPECT_EQ(Texts(c.in), c.want);
   }
 }
@@ -149,13 +130,13 @@ TEST(ExportReader, ReadsAFileOfManyLines) {
 }
 
 TEST(ExportReader, ReportsFilesThatCannotBeRead) {
-  const std::string missing = testing::TempDir() + "no_such_export.csv";
+  const std::string missing = ::testing::TempDir() + "no_such_export.csv";
   auto reader = ExportReader::Open(missing);
   ASSERT_FALSE(reader.has_value());
   EXPECT_EQ(reader.error().error_number, ENOENT);
   EXPECT_EQ(reader.error().message, "cannot open " + missing + ": No such file or directory");
 
-  reader = ExportReader::Open(testing::TempDir());
+  reader = ExportReader::Open(::testing::TempDir());
   ASSERT_FALSE(reader.has_value());
   EXPECT_EQ(reader.error().error_number, EISDIR);
 
