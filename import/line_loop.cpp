@@ -42,22 +42,34 @@ void LineLoop::Tell(long number, long physical_number, std::string_view raw) {
   last_line_ = physical_number;
 }
 
+LineLoop::Pending& LineLoop::Hold() {
+  if (held_ == pending_.size()) pending_.emplace_back();
+  return pending_[held_++];
+}
+
 void LineLoop::TellPending() {
-  for (Pending& p : pending_) {
+  for (size_t i = 0; i < held_; ++i) {
+    const Pending& p = pending_[i];
     services_.progress.LineFinished(
         LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings});
     last_line_ = p.physical_number;
     committed_ = p.counts;
   }
-  pending_.clear();
+  held_ = 0;
 }
 
 bool LineLoop::Line(long number, long physical_number, std::string_view text, std::string_view raw,
                     ImportSummary& summary) {
   watch_.Clear();
   ImportText(text);
-  pending_.push_back(Pending{number, physical_number, std::string(text), std::string(raw),
-                             row_.problems, row_.warnings, run_.counts});
+  Pending& held = Hold();
+  held.number = number;
+  held.physical_number = physical_number;
+  held.text.assign(text);
+  held.raw.assign(raw);
+  held.problems = row_.problems;
+  held.warnings = row_.warnings;
+  held.counts = run_.counts;
   if (const auto& fault = watch_.fault()) return Recover(*fault, summary);
   if (dry_run_) {
     // Nothing is ever committed: what the line did is final for this run.
@@ -90,7 +102,8 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
     // ever will): the lines stand as they were written.
     if (!fault) {
       long newly_rejected = 0;
-      for (Pending& p : pending_) {
+      for (size_t i = 0; i < held_; ++i) {
+        Pending& p = pending_[i];
         if (p.problems.empty()) ++newly_rejected;
         p.problems.push_back("the line's rows could not be committed: " + Reason(why));
         p.counts.lines_rejected += newly_rejected;
@@ -103,9 +116,11 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
 
   (void)watch_.Rollback();
   run_.counts = committed_;
-  std::vector<Pending> lines = std::move(pending_);
-  pending_.clear();
-  for (const Pending& p : lines) {
+  // Each held line is imported again and told at once; none is held after.
+  const size_t lines = held_;
+  held_ = 0;
+  for (size_t i = 0; i < lines; ++i) {
+    const Pending& p = pending_[i];
     watch_.Clear();
     ImportText(p.text);
     if (const auto& failed = watch_.fault()) {

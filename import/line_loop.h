@@ -41,6 +41,9 @@ class LineLoop {
     ImportCounts counts;  // the run's counts with this line
   };
 
+  // The next free place for a pending line; its texts and lists keep their
+  // room from the group before, so that holding a line allocates nothing.
+  Pending& Hold();
   // Splits and imports one line's text into row_, counting it.
   void ImportText(std::string_view text);
   void Tell(long number, long physical_number, std::string_view raw);
@@ -55,7 +58,8 @@ class LineLoop {
   std::string file_name_;
   bool dry_run_;
   ImportRow row_;
-  std::vector<Pending> pending_;
+  std::vector<Pending> pending_;  // the first held_ are the lines waiting for a commit
+  size_t held_ = 0;
   ImportCounts committed_;  // the counts of the lines whose fate was told
   long last_line_ = 0;
 };
