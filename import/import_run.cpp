@@ -86,8 +86,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   progress.SetBusy(true);
   progress.ClearList();
 
+  const std::string file_name = text::Trim(request.export_path);
   // The reader owns the file: it is closed whichever way this function ends.
-  auto reader = ExportReader::Open(text::Trim(request.export_path));
+  auto reader = ExportReader::Open(file_name);
   if (!reader.has_value()) {
     return FailOpening(services, RunOutcome::kFileUnreadable, reader.error().message);
   }
@@ -95,7 +96,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   // A file of another kind would be read as lines of garbage, each creating
   // records: it is refused before the target is opened.
   if (!request.force) {
-    if (auto refused = CheckExportFile(text::Trim(request.export_path))) {
+    if (auto refused = CheckExportFile(file_name)) {
       return FailOpening(services, RunOutcome::kFileRefused, std::move(*refused));
     }
   }
@@ -121,9 +122,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
 
   // Without its batch list a run would attach its records to no list (or to an
-  // earlier run's): it stops before its first data line instead.
-  // It is committed before the first line, so that every later group of
-  // lines, whatever becomes of it, has its list to join.
+  // earlier run's): it stops before its first data line instead. The list is
+  // committed before the first line, so that every later group of lines,
+  // whatever becomes of it, has its list to join.
   records::DbError batch_error;
   std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
   if (code.has_value() && !request.dry_run) {
@@ -135,17 +136,17 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   if (!code.has_value()) {
     const std::optional<records::DbError> fault = watch.fault();
     (void)watch.Rollback();
-    std::string why = records::BatchListProblem(
-        **db, fault ? fault : batch_error.number != 0 ? std::optional(batch_error) : std::nullopt,
-        request.TargetPath, request.TargetIsOdbc);
+    const std::optional<records::DbError> behind = fault ? fault
+                                                   : batch_error.number != 0
+                                                       ? std::optional(batch_error)
+                                                       : std::nullopt;
+    std::string why =
+        records::BatchListProblem(**db, behind, request.TargetPath, request.TargetIsOdbc);
     (*db)->Close();
     const records::Fault kind = fault ? records::FaultOf(*fault) : records::Fault::kNone;
-    ImportSummary failed = FailOpening(services,
-                                       kind == records::Fault::kNone ? RunOutcome::kBatchNotCreated
-                                       : kind == records::Fault::kConnectionLost
-                                           ? RunOutcome::kTargetLost
-                                           : RunOutcome::kTargetFailed,
-                                       std::move(why));
+    ImportSummary failed = FailOpening(
+        services, kind == records::Fault::kNone ? RunOutcome::kBatchNotCreated : StopOutcome(kind),
+        std::move(why));
     failed.fault = kind;
     return failed;
   }
@@ -154,7 +155,6 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   OpenInsertSets(run);
   ImportSummary summary;
-  const std::string file_name = text::Trim(request.export_path);
   LineLoop loop(run, watch, services, file_name, request.dry_run);
   ImportLines(*reader, loop, file_name, services, summary);
   run.counts.blank_lines_skipped = reader->blank_lines();

@@ -21,6 +21,11 @@ std::string Reason(const records::DbError& error) {
   return error.description + " (" + words + ")";
 }
 
+RunOutcome StopOutcome(records::Fault fault) {
+  return fault == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
+                                                  : RunOutcome::kTargetFailed;
+}
+
 void LineLoop::ImportText(std::string_view text) {
   ++run_.counts.lines_read;
   // Nothing of the line before survives but the reused field buffers.
@@ -148,8 +153,7 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
 
 bool LineLoop::StopOnFault(const records::DbError& why, ImportSummary& summary) {
   const records::Fault fault = records::FaultOf(why);
-  summary.outcome = fault == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
-                                                             : RunOutcome::kTargetFailed;
+  summary.outcome = StopOutcome(fault);
   summary.fault = fault;
   std::string reason = Reason(why);
   while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();

@@ -64,6 +64,10 @@ class LineLoop {
   long last_line_ = 0;
 };
 
+// How a run ends that a failing target stopped: kTargetLost for a lost
+// connection, kTargetFailed for any other fault.
+RunOutcome StopOutcome(records::Fault fault);
+
 // An error's description followed by its engine's own words, for an
 // operator: "System resource exceeded. (database or disk is full)".
 std::string Reason(const records::DbError& error);
