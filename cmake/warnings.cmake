@@ -1,5 +1,5 @@
 # Warnings and sanitizers are set once here and applied to every target of the
-# project through talvenor_target().
+# project through the folder libraries and test binaries below.
 add_library(talvenor_options INTERFACE)
 target_compile_options(talvenor_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow)
 if(TALVENOR_WERROR)
@@ -11,10 +11,6 @@ if(TALVENOR_SANITIZE)
   target_link_options(talvenor_options INTERFACE -fsanitize=address,undefined)
 endif()
 target_include_directories(talvenor_options INTERFACE ${PROJECT_SOURCE_DIR})
-
-function(talvenor_target name)
-  target_link_libraries(${name} PRIVATE talvenor_options)
-endfunction()
 
 # A library of one folder: every .cpp directly in the folder.
 function(talvenor_folder_library name)

@@ -14,10 +14,12 @@ DbResult<std::unique_ptr<Database>> OpenTargetWith(std::string_view path, bool i
   if (is_odbc) {
     auto db = OdbcDatabase::Open(path);
     if (!db) return std::unexpected(db.error());
+    (*db)->SetCommitPolicy(settings.commit);
     return std::unique_ptr<Database>(std::move(*db));
   }
   auto db = SqliteDatabase::Open(path, SqliteOpen::kExisting);
   if (!db) return std::unexpected(db.error());
+  (*db)->SetCommitPolicy(settings.commit);
   if (settings.cache_mib > 0) {
     if (auto set = (*db)->SetCacheMib(settings.cache_mib); !set) {
       return std::unexpected(std::move(set.error()));

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 
+#include "records/commit_policy.h"
 #include "records/database.h"
 
 namespace talvenor::records {
@@ -16,6 +17,8 @@ struct TargetSettings {
   // The page cache limit of a database file, in MiB; 0 keeps the engine's
   // default. Has no meaning for an ODBC source.
   int cache_mib = 0;
+  // When the lines of a run are committed, on every engine.
+  CommitPolicy commit;
 };
 DbResult<std::unique_ptr<Database>> OpenTargetWith(std::string_view path, bool is_odbc,
                                                    const TargetSettings& settings);

@@ -246,13 +246,6 @@ std::vector<std::string> Render(const TableDef& t, SqlDialect d) {
   return out;
 }
 
-const TableDef* FindTable(std::string_view name) {
-  for (const TableDef& t : Tables()) {
-    if (text::EqualsIgnoreCase(t.name, name)) return &t;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 const std::vector<std::string>& TargetTableNames() {
@@ -264,11 +257,6 @@ const std::vector<std::string>& TargetTableNames() {
   return names;
 }
 
-std::vector<std::string> TableStatements(std::string_view table, SqlDialect dialect) {
-  const TableDef* t = FindTable(table);
-  return t ? Render(*t, dialect) : std::vector<std::string>{};
-}
-
 std::vector<std::string> SchemaStatements(SqlDialect dialect) {
   std::vector<std::string> out;
   if (dialect == SqlDialect::kPostgres) out.emplace_back(kPostgresCollation);
@@ -278,15 +266,13 @@ std::vector<std::string> SchemaStatements(SqlDialect dialect) {
   return out;
 }
 
-int TargetColumnSize(std::string_view table, std::string_view column) {
-  const TableDef* t = FindTable(table);
-  if (!t) return 0;
-  for (const ColumnDef& c : t->columns) {
-    if (text::EqualsIgnoreCase(c.name, column)) {
-      return c.type == Type::kText || c.type == Type::kCode ? c.size : 0;
+bool IsDateColumnName(std::string_view column) {
+  for (const TableDef& t : Tables()) {
+    for (const ColumnDef& c : t.columns) {
+      if (c.type == Type::kDateTime && text::EqualsIgnoreCase(c.name, column)) return true;
     }
   }
-  return 0;
+  return false;
 }
 
 DbResult<std::vector<std::string>> CreateTargetSchema(Database& db, SqlDialect dialect) {

@@ -18,13 +18,10 @@ const std::vector<std::string>& TargetTableNames();
 // collation its text columns use). Statements carry no ";".
 std::vector<std::string> SchemaStatements(SqlDialect dialect);
 
-// The statements that create one table (and its indexes); empty for a name
-// that is not a target table. Letter case of `table` is ignored.
-std::vector<std::string> TableStatements(std::string_view table, SqlDialect dialect);
-
-// The defined size of a text column of the target schema (0 for other
-// columns and unknown names).
-int TargetColumnSize(std::string_view table, std::string_view column);
+// True when a column of this name holds date-times in a table of the target
+// schema (letter case ignored). Statement translators ask it rather than
+// keeping a list of their own.
+bool IsDateColumnName(std::string_view column);
 
 // Creates the tables of the target schema that `db` lacks, with their
 // indexes, and commits. A table that exists is left exactly as it is (never

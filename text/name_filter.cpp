@@ -7,6 +7,7 @@
 
 #include "text/ascii.h"
 #include "text/string_utils.h"
+#include "text/utf8.h"
 
 namespace talvenor::text {
 namespace {
@@ -125,30 +126,14 @@ bool IsNonAsciiLetter(char32_t cp) {
 // The code point of the valid UTF-8 sequence that ends `text`, which ends in a
 // byte beyond ASCII; nothing when those bytes form no valid sequence.
 std::optional<char32_t> LastCodePoint(std::string_view text) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
   size_t start = text.size() - 1;
-  while (start > 0 && text.size() - start < 4 && (byte(start) & 0xC0) == 0x80) --start;
-  const size_t n = text.size() - start;
-  const uint8_t lead = byte(start);
-  size_t want = 0;
-  char32_t cp = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    want = 2, cp = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    want = 3, cp = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    want = 4, cp = lead & 0x07;
+  while (start > 0 && text.size() - start < 4 &&
+         (static_cast<uint8_t>(text[start]) & 0xC0) == 0x80) {
+    --start;
   }
-  if (want == 0 || n != want) return std::nullopt;
-  for (size_t i = start + 1; i < text.size(); ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
-    cp = (cp << 6) | (byte(i) & 0x3F);
-  }
-  // Overlong forms, surrogates and values beyond U+10FFFF are not characters.
-  if ((want == 3 && cp < 0x800) || (cp >= 0xD800 && cp <= 0xDFFF) || (want == 4 && cp < 0x10000) ||
-      cp > 0x10FFFF) {
-    return std::nullopt;
-  }
+  size_t end = start;
+  const std::optional<char32_t> cp = NextUtf8(text, end);
+  if (end != text.size()) return std::nullopt;
   return cp;
 }
 

@@ -69,29 +69,6 @@ std::vector<std::string> SplitText(std::string_view text, std::string_view delim
   return std::vector<std::string>(views.begin(), views.end());
 }
 
-std::string JoinText(const std::vector<std::string>& parts, std::string_view delimiter) {
-  if (parts.empty()) return {};
-  size_t size = delimiter.size() * (parts.size() - 1);
-  for (const std::string& part : parts) size += part.size();
-  std::string out;
-  out.reserve(size);
-  out.append(parts.front());
-  for (size_t i = 1; i < parts.size(); ++i) {
-    out.append(delimiter);
-    out.append(parts[i]);
-  }
-  return out;
-}
-
-size_t FindLast(std::string_view text, std::string_view find) {
-  if (find.empty() || find.size() > text.size()) return 0;
-  for (size_t i = text.size() - find.size() + 1; i-- > 0;) {
-    if (EqualsIgnoreCase(text.substr(i, find.size()), find))
-      return Utf8Length(text.substr(0, i)) + 1;
-  }
-  return 0;
-}
-
 std::string StripTrailingBackslash(std::string_view path) {
   if (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.remove_suffix(1);
   return std::string(path);

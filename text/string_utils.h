@@ -30,15 +30,6 @@ std::vector<std::string> SplitText(std::string_view text, std::string_view delim
 void SplitText(std::string_view text, std::string_view delimiter,
                std::vector<std::string_view>& pieces);
 
-// Glues the parts together with `delimiter` between neighbours; empty parts
-// still contribute their delimiters. No parts give an empty text.
-std::string JoinText(const std::vector<std::string>& parts, std::string_view delimiter);
-
-// 1-based character position of the last occurrence of `find` in `text`,
-// letter case ignored; 0 when there is none, when `find` is longer than
-// `text`, and when `find` is empty.
-size_t FindLast(std::string_view text, std::string_view find);
-
 // Drops one trailing folder separator: a "/" or, for entries written on
 // Windows, a "\". Only one is removed however many the path ends with.
 std::string StripTrailingBackslash(std::string_view path);

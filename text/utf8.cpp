@@ -35,20 +35,39 @@ constexpr std::array<uint16_t, 32> kHigh = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-void AppendUtf8(std::string& out, uint32_t cp) {
+}  // namespace
+
+std::optional<char32_t> NextUtf8(std::string_view s, size_t& i) {
+  const size_t n = SequenceLength(s, i);
+  if (n == 0) {
+    ++i;
+    return std::nullopt;
+  }
+  // The lead byte keeps 7, 5, 4 or 3 bits; each continuation byte 6.
+  static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t cp = static_cast<unsigned char>(s[i]) & kLeadMask[n];
+  for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  i += n;
+  return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += char(cp);
   } else if (cp < 0x800) {
     out += char(0xC0 | (cp >> 6));
     out += char(0x80 | (cp & 0x3F));
-  } else {
+  } else if (cp < 0x10000) {
     out += char(0xE0 | (cp >> 12));
+    out += char(0x80 | ((cp >> 6) & 0x3F));
+    out += char(0x80 | (cp & 0x3F));
+  } else {
+    out += char(0xF0 | (cp >> 18));
+    out += char(0x80 | ((cp >> 12) & 0x3F));
     out += char(0x80 | ((cp >> 6) & 0x3F));
     out += char(0x80 | (cp & 0x3F));
   }
 }
-
-}  // namespace
 
 bool IsValidUtf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,22 @@ namespace talvenor::text {
 
 // True when the whole text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view s);
+
+// The one UTF-8 codec of the system: every reader and writer of UTF-8 goes
+// through these two.
+
+// Decodes the character that starts at byte `i` of `s` (i < s.size()) and
+// moves `i` past it. Where no well-formed sequence starts (a stray
+// continuation byte, an overlong form, a surrogate, a value beyond U+10FFFF,
+// a sequence cut short) it gives nothing and moves `i` on by one byte.
+std::optional<char32_t> NextUtf8(std::string_view s, size_t& i);
+
+// Appends the UTF-8 form of `cp`, a Unicode scalar value (not a surrogate,
+// at most U+10FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+
+// What an undecodable sequence becomes where a character must stand.
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // Number of characters.
 size_t Utf8Length(std::string_view s);

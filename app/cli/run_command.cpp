@@ -475,7 +475,7 @@ int Run(const Options& options) {
   import::ImportRequest request{export_path, state.TargetPath, state.TargetIsOdbc == 1};
   request.dry_run = options.dry_run;
   request.force = options.force;
-  const records::TargetSettings settings{options.cache_mib};
+  const records::TargetSettings settings{.cache_mib = options.cache_mib, .commit = {}};
   const import::ImportSummary summary =
       import::RunImport(request, services, [&settings](std::string_view path, bool is_odbc) {
         return records::OpenTargetWith(path, is_odbc, settings);

@@ -87,18 +87,10 @@ DbResult<bool> OdbcDatabase::LineDone() {
   if (!connection_->line_transactions()) return true;
   const auto now = std::chrono::steady_clock::now();
   if (++lines_pending_ == 1) group_started_ = now;
-  const bool enough_lines = commit_lines_ > 0 && lines_pending_ >= commit_lines_;
-  const bool long_enough = commit_milliseconds_ > 0 &&
-                           now - group_started_ >= std::chrono::milliseconds(commit_milliseconds_);
-  if (!enough_lines && !long_enough) return false;
+  if (!policy_.Due(lines_pending_, now - group_started_)) return false;
   lines_pending_ = 0;
   if (auto ok = connection_->Commit(); !ok) return std::unexpected(std::move(ok.error()));
   return true;
-}
-
-void OdbcDatabase::SetCommitPolicy(int lines, int milliseconds) {
-  commit_lines_ = lines;
-  commit_milliseconds_ = milliseconds;
 }
 
 DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
@@ -177,7 +169,5 @@ void OdbcDatabase::Close() {
 DbStatus OdbcDatabase::SetLineTransactions(bool on) { return connection_->SetLineTransactions(on); }
 
 bool OdbcDatabase::IsPostgres() const { return connection_->server() == odbc::Server::kPostgres; }
-
-bool OdbcDatabase::IsSqlServer() const { return connection_->server() == odbc::Server::kSqlServer; }
 
 }  // namespace talvenor::records

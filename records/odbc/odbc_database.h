@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "records/commit_policy.h"
 #include "records/database.h"
 
 namespace talvenor::records {
@@ -57,11 +58,8 @@ class OdbcDatabase final : public Database {
   DbStatus BeginTransaction() override;
   void Close() override;
 
-  // With line transactions on, LineDone commits once `lines` lines were done
-  // or `milliseconds` passed since the first of them (default 10,000 lines,
-  // 1 s); a value of 0 or less leaves that limit out, and (1, 0) commits
-  // every line.
-  void SetCommitPolicy(int lines, int milliseconds);
+  // With line transactions on, when LineDone commits.
+  void SetCommitPolicy(const CommitPolicy& policy) { policy_ = policy; }
 
   // Groups the writes of a data line into one transaction committed by
   // LineDone. Only safe where the driver undoes a failed statement alone
@@ -77,7 +75,6 @@ class OdbcDatabase final : public Database {
   DbResult<bool> UndoesFailedStatementsAlone();
 
   bool IsPostgres() const;
-  bool IsSqlServer() const;
 
  private:
   explicit OdbcDatabase(std::shared_ptr<odbc::Connection> connection);
@@ -85,8 +82,7 @@ class OdbcDatabase final : public Database {
   std::shared_ptr<odbc::Connection> connection_;
   bool line_mode_settled_ = false;  // the first LineDone has chosen the commit mode
   bool hold_ = false;               // a dry run: nothing is ever committed
-  int commit_lines_ = 10'000;
-  int commit_milliseconds_ = 1'000;
+  CommitPolicy policy_;
   int lines_pending_ = 0;  // lines done since the last commit
   std::chrono::steady_clock::time_point group_started_;
 };

@@ -5,67 +5,11 @@
 #include <vector>
 
 #include "text/ascii.h"
+#include "text/utf8.h"
 
 namespace talvenor::records::odbc {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Decodes one UTF-8 sequence at `i`; advances `i`. Overlong forms, surrogates
-// and values above U+10FFFF are invalid and take one byte.
-char32_t NextCodePoint(std::string_view s, size_t& i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  }
-  int extra = 0;
-  char32_t cp = 0;
-  char32_t min = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1, cp = lead & 0x1F, min = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, cp = lead & 0x0F, min = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, cp = lead & 0x07, min = 0x10000;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  for (int k = 1; k <= extra; ++k) {
-    if (i + k >= s.size() || (byte(i + k) & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += extra + 1;
-  return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 // Upper-cased with every blank, tab and line end removed, so that a clock
 // query is recognised however it is spaced or cased.
@@ -173,7 +117,7 @@ WideText ToWide(std::string_view utf8) {
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    const char32_t cp = NextCodePoint(utf8, i);
+    const char32_t cp = text::NextUtf8(utf8, i).value_or(text::kReplacementCharacter);
     if (cp >= 0x10000) {
       const char32_t v = cp - 0x10000;
       out += static_cast<SQLWCHAR>(0xD800 + (v >> 10));
@@ -195,9 +139,9 @@ std::string FromWide(const SQLWCHAR* text, size_t length) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;
+      cp = text::kReplacementCharacter;
     }
-    AppendUtf8(out, cp);
+    text::AppendUtf8(out, cp);
   }
   return out;
 }

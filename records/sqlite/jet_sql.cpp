@@ -10,6 +10,7 @@
 #include "records/date_time.h"
 #include "records/sql_quote.h"
 #include "records/sqlite/jet_sql_detail.h"
+#include "records/target_schema.h"
 #include "text/ascii.h"
 
 namespace talvenor::records {
@@ -263,7 +264,7 @@ std::optional<SqlParam> NumberParam(std::string_view text) {
   return SqlParam{v};
 }
 
-// The date-time columns of the target's tables. SQLite keeps a date as the
+// A date-time column of the target's tables. SQLite keeps a date as the
 // text it is given; a date assigned to one of these columns in the host's
 // general form ("12/8/2026 3:04:05 PM") would then sort and compare as text
 // among the ISO dates ("2026-12-08 15:04:05") the rows are stored with.
@@ -274,10 +275,7 @@ bool IsDateColumn(const Token& t) {
   } else if (t.kind != Tok::kWord) {
     return false;
   }
-  for (std::string_view column : {"Last_Activity", "Date_Posted", "Date_Entered", "Entry_Date"}) {
-    if (EqualsIgnoreCase(name, column)) return true;
-  }
-  return false;
+  return IsDateColumnName(name);
 }
 
 // True for the literal of "Column = 'text'" where Column is a date column.

@@ -321,12 +321,9 @@ DbResult<bool> Connection::LineDone() {
   if (transaction_lost_) return std::unexpected(*transaction_lost_);
   if (hold_ || !InTransaction()) return true;
   ++lines_in_transaction_;
-  const bool enough_lines = commit_lines_ > 0 && lines_in_transaction_ >= commit_lines_;
-  const bool long_enough =
-      commit_ms_ > 0 && std::chrono::steady_clock::now() - transaction_began_ >=
-                            std::chrono::milliseconds(commit_ms_);
-  const bool every_line = commit_lines_ <= 0 && commit_ms_ <= 0;
-  if (!(enough_lines || long_enough || every_line)) return false;
+  if (!policy_.Due(lines_in_transaction_, std::chrono::steady_clock::now() - transaction_began_)) {
+    return false;
+  }
   if (auto ok = Commit(); !ok) return std::unexpected(std::move(ok.error()));
   return true;
 }
@@ -359,11 +356,6 @@ DbStatus Connection::Rollback() {
   (void)Exec("PRAGMA wal_checkpoint(TRUNCATE)");
   checkpoint_each_commit_ = true;
   return {};
-}
-
-void Connection::SetCommitPolicy(int lines, int milliseconds) {
-  commit_lines_ = lines;
-  commit_ms_ = milliseconds;
 }
 
 void Connection::Close() {

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "records/commit_policy.h"
 #include "records/db_error.h"
 #include "records/sqlite/jet_sql.h"
 #include "records/value.h"
@@ -126,7 +127,7 @@ class Connection {
   DbStatus Commit();
   DbStatus Rollback();
   void HoldAllWrites() { hold_ = true; }
-  void SetCommitPolicy(int lines, int milliseconds);
+  void SetCommitPolicy(const CommitPolicy& policy) { policy_ = policy; }
   // Commits what is pending (rolls it back while writes are held) and closes.
   void Close();
 
@@ -184,8 +185,7 @@ class Connection {
   bool hold_ = false;                    // a dry run: nothing is ever committed
   bool checkpoint_each_commit_ = false;  // since a rollback: see Commit
 
-  int commit_lines_ = 10000;
-  int commit_ms_ = 1000;
+  CommitPolicy policy_;
   int lines_in_transaction_ = 0;
   std::chrono::steady_clock::time_point transaction_began_;
 };

@@ -178,8 +178,8 @@ DbStatus SqliteDatabase::SetCacheMib(int mib) {
   return {};
 }
 
-void SqliteDatabase::SetCommitPolicy(int lines, int milliseconds) {
-  connection_->SetCommitPolicy(lines, milliseconds);
+void SqliteDatabase::SetCommitPolicy(const CommitPolicy& policy) {
+  connection_->SetCommitPolicy(policy);
 }
 
 bool SqliteDatabase::InTransaction() const { return connection_->InTransaction(); }

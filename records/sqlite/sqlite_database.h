@@ -4,6 +4,7 @@
 #include <memory>
 #include <string_view>
 
+#include "records/commit_policy.h"
 #include "records/database.h"
 
 namespace talvenor::records {
@@ -48,12 +49,9 @@ class SqliteDatabase final : public Database {
   DbStatus BeginTransaction() override;
   void Close() override;
 
-  // Commit at a line's end once `lines` lines were done or `milliseconds`
-  // passed since the transaction began (default 10,000 lines, 1 s: a commit
-  // writes every page the group changed, and the look-up indexes change all
-  // over, so larger groups write far less);
-  // (1, 0) commits every line. A value of 0 or less leaves that limit out.
-  void SetCommitPolicy(int lines, int milliseconds);
+  // When LineDone commits (the look-up indexes change all over, so larger
+  // groups write far fewer pages).
+  void SetCommitPolicy(const CommitPolicy& policy);
   // The most memory SQLite's page cache may take, in MiB (the default is
   // kDefaultCacheMib); pages are only held once read or written. Values below
   // 1 count as 1.

@@ -482,7 +482,7 @@ TEST_F(OdbcPostgres, WritesCommitAtOnceUnlessLineTransactionsAreOn) {
   // Line transactions, with a driver that undoes a failed statement alone.
   auto grouped = OdbcDatabase::Open(PgConnectText() + ";Protocol=7.4-2");
   ASSERT_TRUE(grouped.has_value());
-  (*grouped)->SetCommitPolicy(1, 0);
+  (*grouped)->SetCommitPolicy({.lines = 1, .milliseconds = 0});
   ASSERT_TRUE((*grouped)->SetLineTransactions(true).has_value());
   ASSERT_TRUE((*grouped)->Execute("INSERT INTO " + table + " VALUES (3)").has_value());
   EXPECT_FALSE((*grouped)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
@@ -531,7 +531,7 @@ TEST_F(OdbcPostgres, AfterTheFirstLineEachLineIsOneTransaction) {
     Exec("DELETE FROM " + table);
     auto db = OdbcDatabase::Open(PgConnectText() + std::string(c.protocol));
     ASSERT_TRUE(db.has_value());
-    (*db)->SetCommitPolicy(1, 0);  // every line its own commit
+    (*db)->SetCommitPolicy({.lines = 1, .milliseconds = 0});  // every line its own commit
     ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
     ASSERT_TRUE((*db)->LineDone().has_value());
     ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (2)").has_value());
@@ -563,7 +563,7 @@ TEST_F(OdbcPostgres, LinesAreCommittedInGroupsAndAFailedGroupRollsBackWhole) {
     Exec("DELETE FROM " + table);
     auto db = OdbcDatabase::Open(PgConnectText());
     ASSERT_TRUE(db.has_value());
-    (*db)->SetCommitPolicy(c.lines_per_commit, 0);
+    (*db)->SetCommitPolicy({.lines = c.lines_per_commit, .milliseconds = 0});
     // The first line settles the mode and is committed on its own.
     ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " VALUES (1)").has_value());
     const DbResult<bool> first = (*db)->LineDone();

@@ -108,7 +108,7 @@ TEST(SqliteDatabaseOpen, OnlyNewFilesGetLargePages) {
 TEST(SqliteDatabaseTransactions, CommitAtLineBoundariesOnly) {
   const std::string path = NewTarget("lines.db");
   auto db = OpenOrFail(path, SqliteOpen::kExisting);
-  db->SetCommitPolicy(/*lines=*/3, /*milliseconds=*/0);
+  db->SetCommitPolicy({.lines = 3, .milliseconds = 0});
   for (int line = 1; line <= 7; ++line) {
     ASSERT_TRUE(db->Execute("INSERT INTO RollupC_Records (Rollup_Name,Company_Id) VALUES ('B'," +
                             std::to_string(line) + ")"));
@@ -127,7 +127,7 @@ TEST(SqliteDatabaseTransactions, CommitAtLineBoundariesOnly) {
 TEST(SqliteDatabaseTransactions, CommitsALineOnceTheTimeHasPassed) {
   const std::string path = NewTarget("time.db");
   auto db = OpenOrFail(path, SqliteOpen::kExisting);
-  db->SetCommitPolicy(/*lines=*/1000, /*milliseconds=*/50);
+  db->SetCommitPolicy({.lines = 1000, .milliseconds = 50});
   ASSERT_TRUE(db->Execute("INSERT INTO Rollup_Names (Code) VALUES ('A')"));
   ASSERT_TRUE(db->LineDone());
   EXPECT_TRUE(db->InTransaction());
@@ -145,7 +145,7 @@ TEST(SqliteDatabaseTransactions, AKilledRunLeavesWholeLinesOnly) {
   if (child == 0) {
     auto db = SqliteDatabase::Open(path, SqliteOpen::kExisting);
     if (!db) _exit(2);
-    (*db)->SetCommitPolicy(1, 0);
+    (*db)->SetCommitPolicy({.lines = 1, .milliseconds = 0});
     for (int line = 1; line <= 3; ++line) {
       for (int part = 0; part < 2; ++part) {
         const std::string key = std::to_string(line * 10 + part);
@@ -247,7 +247,7 @@ TEST(SqliteRecordset, AutoNumberKeysFollowTheTable) {
 TEST(SqliteRecordset, KeptAutoNumberKeysFollowEveryChangeOfTheTable) {
   const std::string path = NewTarget("kept-keys.db");
   auto db = OpenOrFail(path, SqliteOpen::kExisting);
-  db->SetCommitPolicy(/*lines=*/1000, /*milliseconds=*/0);
+  db->SetCommitPolicy({.lines = 1000, .milliseconds = 0});
   ASSERT_TRUE(db->Execute("CREATE TABLE Plain (Id INTEGER PRIMARY KEY, Name TEXT)"));
   ASSERT_TRUE(db->Flush());
   auto companies = db->OpenRecordset("SELECT * FROM Companies WHERE Company_Id IS NULL");

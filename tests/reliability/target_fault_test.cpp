@@ -53,7 +53,7 @@ TargetRun Import(const std::string& path, int group = 3) {
                         bool) -> records::DbResult<std::unique_ptr<records::Database>> {
     auto db = records::SqliteDatabase::Open(target, records::SqliteOpen::kExisting);
     if (!db) return std::unexpected(std::move(db.error()));
-    (*db)->SetCommitPolicy(group, 0);
+    (*db)->SetCommitPolicy({.lines = group, .milliseconds = 0});
     return std::unique_ptr<records::Database>(std::move(*db));
   };
   run.summary = import::RunImport(

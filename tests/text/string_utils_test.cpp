@@ -59,46 +59,6 @@ TEST(SplitText, GivesOneMorePieceThanDelimiters) {
   }
 }
 
-TEST(JoinText, PutsTheDelimiterBetweenNeighbours) {
-  struct Case {
-    std::vector<std::string> parts;
-    std::string_view delimiter, want;
-  };
-  for (const Case& c : std::initializer_list<Case>{
-           {{"a", "", "b"}, " ", "a  b"},
-           {{"x"}, ", ", "x"},
-           {{"", ""}, ",", ","},
-           {{}, ",", ""},
-           {{"a", "b", "c"}, "--", "a--b--c"},
-       }) {
-    SCOPED_TRACE(testing::PrintToString(c.parts));
-    EXPECT_EQ(JoinText(c.parts, c.delimiter), c.want);
-  }
-  const std::string_view line = "a,,b,";
-  EXPECT_EQ(JoinText(SplitText(line, ","), ","), line);
-}
-
-TEST(FindLast, GivesTheCharacterPositionOfTheLastMatch) {
-  struct Case {
-    std::string_view text, find;
-    size_t want;
-  };
-  for (const Case& c : std::initializer_list<Case>{
-           {"a-b-c", "-", 4},
-           {"-", "-", 1},
-           {"x-Y", "y", 3},  // letter case ignored
-           {"abc", "-", 0},
-           {"ab", "abc", 0},
-           {"abcabc", "BC", 5},
-           {"Gis\xC3\xA8le-Mart\xC3\xADn-x", "-", 14},  // characters, not bytes
-           {"\xC3\xA9\xC3\x89", "\xC3\xA9", 1},         // é and É differ
-           {"abc", "", 0},
-       }) {
-    SCOPED_TRACE(testing::PrintToString(c.text) + " / " + testing::PrintToString(c.find));
-    EXPECT_EQ(FindLast(c.text, c.find), c.want);
-  }
-}
-
 TEST(StripTrailingBackslash, DropsOneTrailingSeparator) {
   struct Case {
     std::string_view path, want;

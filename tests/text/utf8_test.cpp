@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace talvenor::text {
@@ -31,6 +33,28 @@ TEST(Utf8, ValidityRejectsOverlongsSurrogatesAndTruncation) {
            {"caf\xE9", false}}) {
     SCOPED_TRACE(testing::PrintToString(c.in));
     EXPECT_EQ(IsValidUtf8(c.in), c.valid);
+  }
+}
+
+TEST(Utf8, DecodesOneCharacterAndEncodesItBack) {
+  struct Case { std::string_view in; std::optional<char32_t> cp; size_t taken; };
+  for (const Case& c : std::initializer_list<Case>{
+           {"A", U'A', 1}, {"\xC3\xA9x", 0xE9, 2}, {"\xE2\x82\xAC", 0x20AC, 3},
+           {"\xF0\x9F\x98\x80", 0x1F600, 4}, {"\xF4\x8F\xBF\xBF", 0x10FFFF, 4},
+           {"\xC0\xAF", std::nullopt, 1},           // overlong
+           {"\xED\xA0\x80", std::nullopt, 1},      // surrogate
+           {"\xF4\x90\x80\x80", std::nullopt, 1},  // beyond U+10FFFF
+           {"\xE2\x82", std::nullopt, 1},           // cut short
+           {"\x80", std::nullopt, 1}}) {
+    SCOPED_TRACE(testing::PrintToString(c.in));
+    size_t i = 0;
+    EXPECT_EQ(NextUtf8(c.in, i), c.cp);
+    EXPECT_EQ(i, c.taken);
+    if (c.cp) {
+      std::string out;
+      AppendUtf8(out, *c.cp);
+      EXPECT_EQ(out, c.in.substr(0, c.taken));
+    }
   }
 }
 
