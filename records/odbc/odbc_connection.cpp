@@ -1,6 +1,8 @@
 #include "records/odbc/odbc_connection.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "records/date_time.h"
 
@@ -182,6 +184,64 @@ void Connection::Disconnect() {
 }
 
 DbResult<Statement> Connection::NewStatement() {
+  if (turns_ && line_transactions_ && !turn_held_ && dbc_ != nullptr) {
+    if (turn_failed_) return std::unexpected(*turn_failed_);
+    if (auto taken = TakeTurn(); !taken) {
+      turn_failed_ = std::move(taken.error());
+      return std::unexpected(*turn_failed_);
+    }
+    turn_held_ = true;
+  }
+  return AllocateStatement();
+}
+
+DbResult<bool> Connection::TryTurn() {
+  const std::string_view query = ImportLockQuery(server_);
+  if (query.empty()) return true;
+  auto statement = AllocateStatement();
+  if (!statement) return std::unexpected(std::move(statement.error()));
+  WideText text = ToWide(query);
+  if (!Succeeded(
+          SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
+    return std::unexpected(statement->Error());
+  }
+  SQLINTEGER taken = 0;
+  SQLLEN indicator = 0;
+  if (!Succeeded(SQLFetch(statement->get())) ||
+      !Succeeded(SQLGetData(statement->get(), 1, SQL_C_SLONG, &taken, sizeof taken, &indicator))) {
+    return std::unexpected(statement->Error());
+  }
+  return indicator != SQL_NULL_DATA && taken == 1;
+}
+
+DbStatus Connection::TakeTurn() {
+  // Asked again every tenth of a second rather than waited for on the
+  // server, so that the wait can be told of and stopped between the asks.
+  const auto started = std::chrono::steady_clock::now();
+  for (;;) {
+    auto taken = TryTurn();
+    if (!taken) return std::unexpected(std::move(taken.error()));
+    if (*taken) return {};
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
+    if (waited.count() >= kTurnWaitSeconds) {
+      DbError e = EngineError(kOdbcCallFailed);
+      e.providers.push_back({0, "55P03",
+                             "another import into this database kept its lock for more than " +
+                                 std::to_string(kTurnWaitSeconds) + " s"});
+      e.fault = Fault::kLocked;
+      return std::unexpected(std::move(e));
+    }
+    if (waiter_ != nullptr && !waiter_->Waiting(waited.count())) {
+      DbError e = EngineError(kOdbcCallFailed);
+      e.providers.push_back({0, "", "stopped while waiting for another import"});
+      e.fault = Fault::kStopped;
+      return std::unexpected(std::move(e));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+DbResult<Statement> Connection::AllocateStatement() {
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
   SQLHSTMT handle = nullptr;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &handle))) {
@@ -239,12 +299,14 @@ DbStatus Connection::SetLineTransactions(bool on) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
   }
   line_transactions_ = on;
+  EndTurn();
   return {};
 }
 
 DbStatus Connection::Commit() {
   if (!line_transactions_) return {};
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  EndTurn();
   if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT))) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
   }
@@ -254,6 +316,7 @@ DbStatus Connection::Commit() {
 DbStatus Connection::Rollback() {
   if (!line_transactions_) return {};
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  EndTurn();
   if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK))) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
   }

@@ -96,6 +96,18 @@ DbResult<bool> OdbcDatabase::LineDone() {
   return true;
 }
 
+DbStatus OdbcDatabase::TakeTurns(TurnWaiter* waiter) {
+  if (!line_mode_settled_) {
+    line_mode_settled_ = true;
+    if (IsPostgres() && !connection_->line_transactions() &&
+        UndoesFailedStatementsAlone().value_or(false)) {
+      if (auto on = connection_->SetLineTransactions(true); !on) return on;
+    }
+  }
+  connection_->TakeTurns(waiter);
+  return {};
+}
+
 void OdbcDatabase::SetCommitPolicy(int lines, int milliseconds) {
   commit_lines_ = lines;
   commit_milliseconds_ = milliseconds;

@@ -55,6 +55,12 @@ class OdbcDatabase final : public Database {
   // Switches line transactions on (see SetLineTransactions): the writes that
   // follow wait for Flush or Rollback.
   DbStatus BeginTransaction() override;
+  // Settles the commit mode at once (as the first LineDone would), so that
+  // the batch list and the first data line are in transactions too, each
+  // begun by taking the import lock. Where every statement commits on its
+  // own (SQL Server here, psqlODBC without statement-level rollback) no
+  // transaction is ever begun and no lock is taken.
+  DbStatus TakeTurns(TurnWaiter* waiter) override;
   void Close() override;
 
   // With line transactions on, LineDone commits once `lines` lines were done

@@ -248,6 +248,21 @@ std::string DriverConnectText(std::string_view connect) {
   return out;
 }
 
+std::string_view ImportLockQuery(Server server) {
+  switch (server) {
+    case Server::kPostgres:
+      return "SELECT CASE WHEN pg_try_advisory_xact_lock(1415071822, hashtext(current_schema())) "
+             "THEN 1 ELSE 0 END AS Taken";
+    case Server::kSqlServer:
+      return "SET NOCOUNT ON; DECLARE @r int; EXEC @r = sp_getapplock @Resource = "
+             "'talvenor-import', @LockMode = 'Exclusive', @LockOwner = 'Transaction', "
+             "@LockTimeout = 0; SELECT CASE WHEN @r >= 0 THEN 1 ELSE 0 END AS Taken";
+    case Server::kOther:
+      break;
+  }
+  return {};
+}
+
 std::string ServerStatement(Server server, std::string_view sql) {
   if (server != Server::kPostgres) return std::string(sql);
   const std::string key = Squeezed(sql);
