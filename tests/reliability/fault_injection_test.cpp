@@ -4,6 +4,7 @@
 // without storing anything twice.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -328,13 +329,15 @@ TEST(RedoneGroup, ShowsEachLinesMessagesOnceWithItsNumber) {
     SCOPED_TRACE(fail_commit ? "a failed commit at line 6" : "no failed commit");
     auto target = FreshTarget();
     ASSERT_NE(target, nullptr);
-    auto db = target->Open();
-    ASSERT_NE(db, nullptr);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(target->path().c_str(), &db), SQLITE_OK);
     // Ann Lee stands on data lines 1, 2 and 7.
-    ASSERT_TRUE(
-        db->Execute("CREATE TRIGGER refuse_lee BEFORE INSERT ON Candidates WHEN "
-                    "NEW.Last_Name = 'Lee' BEGIN SELECT RAISE(ABORT, 'no Lees'); END"));
-    db->Close();
+    const int made = sqlite3_exec(db,
+                                  "CREATE TRIGGER refuse_lee BEFORE INSERT ON Candidates WHEN "
+                                  "NEW.Last_Name = 'Lee' BEGIN SELECT RAISE(ABORT, 'no Lees'); END",
+                                  nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    ASSERT_EQ(made, SQLITE_OK);
     // The second Update is line 1's company: refused in the first import only.
     const FaultPlan plan =
         fail_commit ? FaultPlan{true, 2, error, false, /*fail_line_done=*/6} : FaultPlan{};
