@@ -52,7 +52,7 @@ class Recordset {
 class TurnWaiter {
  public:
   virtual ~TurnWaiter() = default;
-  // Called about ten times a second while the wait lasts, with the seconds
+  // Called about twice a second while the wait lasts, with the seconds
   // waited so far. False ends the wait at once (the run is being stopped).
   virtual bool Waiting(double seconds) = 0;
 };

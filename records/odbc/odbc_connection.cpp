@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 #include "records/date_time.h"
 
@@ -195,33 +194,69 @@ DbResult<Statement> Connection::NewStatement() {
   return AllocateStatement();
 }
 
-DbResult<bool> Connection::TryTurn() {
-  const std::string_view query = ImportLockQuery(server_);
-  if (query.empty()) return true;
+DbResult<std::optional<std::string>> Connection::LockStatement(std::string_view sql) {
   auto statement = AllocateStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  WideText text = ToWide(query);
+  WideText text = ToWide(sql);
   if (!Succeeded(
           SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
     return std::unexpected(statement->Error());
   }
-  SQLINTEGER taken = 0;
-  SQLLEN indicator = 0;
-  if (!Succeeded(SQLFetch(statement->get())) ||
-      !Succeeded(SQLGetData(statement->get(), 1, SQL_C_SLONG, &taken, sizeof taken, &indicator))) {
-    return std::unexpected(statement->Error());
+  // SQL Server's batch may answer with row counts before its one row.
+  SQLSMALLINT columns = 0;
+  while (Succeeded(SQLNumResultCols(statement->get(), &columns)) && columns == 0) {
+    if (!Succeeded(SQLMoreResults(statement->get()))) return std::optional<std::string>();
   }
-  return indicator != SQL_NULL_DATA && taken == 1;
+  const SQLRETURN fetched = SQLFetch(statement->get());
+  if (fetched == SQL_NO_DATA) return std::optional<std::string>();
+  if (!Succeeded(fetched)) return std::unexpected(statement->Error());
+  auto value = ReadText(statement->get(), 1);
+  if (!value) return std::unexpected(std::move(value.error()));
+  return std::optional<std::string>(value->IsText() ? value->text() : "");
+}
+
+DbResult<bool> Connection::TryTurn(int wait_ms) {
+  const std::string query = ImportLockQuery(server_, wait_ms);
+  if (query.empty()) return true;
+  auto answer = LockStatement(query);
+  if (!answer) {
+    // PostgreSQL ends a wait that ran out with an error of its own.
+    for (const ProviderError& p : answer.error().providers) {
+      if (p.sql_state == "55P03") return false;
+    }
+    return std::unexpected(std::move(answer.error()));
+  }
+  return *answer == "1";
 }
 
 DbStatus Connection::TakeTurn() {
-  // Asked again every tenth of a second rather than waited for on the
-  // server, so that the wait can be told of and stopped between the asks.
+  auto taken = TryTurn(/*wait_ms=*/0);
+  if (!taken) return std::unexpected(std::move(taken.error()));
+  if (*taken) return {};
+  // Waited for in the server's queue, half a second at a time: a released
+  // lock goes to the session that waits for it, so a run that commits and at
+  // once begins its next group cannot keep it from a waiting run, as asking
+  // again and again would. Between the waits the wait is told of and can be
+  // stopped.
+  constexpr int kSliceMs = 500;
+  std::optional<std::string> lock_timeout;  // PostgreSQL's, before the wait
+  if (server_ == Server::kPostgres) {
+    auto was = LockStatement(
+        "SELECT current_setting('lock_timeout') AS Was, set_config("
+        "'lock_timeout', '" +
+        std::to_string(kSliceMs) + "ms', true) AS Now");
+    if (!was) return std::unexpected(std::move(was.error()));
+    lock_timeout = was->value_or("0");
+  }
   const auto started = std::chrono::steady_clock::now();
+  DbStatus result;
   for (;;) {
-    auto taken = TryTurn();
-    if (!taken) return std::unexpected(std::move(taken.error()));
-    if (*taken) return {};
+    taken = TryTurn(kSliceMs);
+    if (!taken) {
+      result = std::unexpected(std::move(taken.error()));
+      break;
+    }
+    if (*taken) break;
     const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
     if (waited.count() >= kTurnWaitSeconds) {
       DbError e = EngineError(kOdbcCallFailed);
@@ -229,16 +264,26 @@ DbStatus Connection::TakeTurn() {
                              "another import into this database kept its lock for more than " +
                                  std::to_string(kTurnWaitSeconds) + " s"});
       e.fault = Fault::kLocked;
-      return std::unexpected(std::move(e));
+      result = std::unexpected(std::move(e));
+      break;
     }
     if (waiter_ != nullptr && !waiter_->Waiting(waited.count())) {
       DbError e = EngineError(kOdbcCallFailed);
       e.providers.push_back({0, "", "stopped while waiting for another import"});
       e.fault = Fault::kStopped;
-      return std::unexpected(std::move(e));
+      result = std::unexpected(std::move(e));
+      break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
+  if (lock_timeout) {
+    std::string restore = "SELECT set_config('lock_timeout', '";
+    for (char c : *lock_timeout) {
+      restore += c;
+      if (c == '\'') restore += c;
+    }
+    (void)LockStatement(restore + "', true) AS Now");
+  }
+  return result;
 }
 
 DbResult<Statement> Connection::AllocateStatement() {

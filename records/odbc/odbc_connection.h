@@ -92,8 +92,12 @@ class Connection {
   Connection() = default;
   DbStatus PrepareSession();
   DbResult<Statement> AllocateStatement();
-  // Asks for the import lock once: true when this transaction holds it.
-  DbResult<bool> TryTurn();
+  // Runs a statement outside the turn taking and reads its first column
+  // as a whole number (nothing when it gives no row).
+  DbResult<std::optional<std::string>> LockStatement(std::string_view sql);
+  // Asks for the import lock once, waiting at most `wait_ms` for it: true
+  // when this transaction holds it.
+  DbResult<bool> TryTurn(int wait_ms);
   // Asks until the lock is had, the wait times out, or the waiter ends it.
   DbStatus TakeTurn();
   // The transaction ended: the next one takes the lock again.

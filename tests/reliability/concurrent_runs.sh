@@ -2,10 +2,12 @@
 # Two `talvenor-import run` of overlapping export files (the same generated
 # file, the second with its data lines in the opposite order) started at the
 # same moment into one PostgreSQL target must store what the same two runs
-# store one after the other: the same number of rows in every table, no
-# company, contact person or position twice, two distinct batch codes, and
-# both runs exit 0. Uses the shared throwaway cluster (scripts/pg.sh), each
-# target a schema of its own.
+# store one after the other: the same number of rows in every table, two
+# distinct batch codes, and both runs exit 0. Script rows are the exception:
+# whether a new position gets one depends on the line that creates it (its
+# first contact's e-mail), so which run creates it may change their number;
+# they are checked for no position holding two. Uses the shared throwaway
+# cluster (scripts/pg.sh), each target a schema of its own.
 #
 # Usage: concurrent_runs.sh --import BIN --generate BIN [--lines N] [--seed S]
 # Exits 77 (skipped) when PostgreSQL is not installed, except in CI.
@@ -70,8 +72,10 @@ for table in $tables; do
   a=$(psql -X -At -c "SELECT count(*) FROM $apart.$table")
   t=$(psql -X -At -c "SELECT count(*) FROM $together.$table")
   printf '%-20s %10s %10s\n' "$table" "$a" "$t"
-  [ "$a" = "$t" ] || status=1
+  [ "$a" = "$t" ] || [ "$table" = Scripts ] || status=1
 done
+twice=$(psql -X -At -c "SELECT count(*) - count(DISTINCT Job_Id) FROM $together.Scripts")
+[ "$twice" = 0 ] || { echo "script rows at once: $twice for a position that has one" >&2; status=1; }
 codes=$(psql -X -At -c "SELECT count(DISTINCT Code) FROM $together.Rollup_Names")
 [ "$codes" = 2 ] || { echo "batch codes at once: $codes distinct, want 2" >&2; status=1; }
 if ((status)); then
