@@ -54,16 +54,16 @@ void LineLoop::ImportText(std::string_view text, std::vector<HeldMessage>& messa
 
 void LineLoop::ShowHeld(long number, const std::vector<HeldMessage>& messages) {
   if (messages.empty()) return;
-  if (number != current_line_) {
+  if (number != caption_line_) {
     services_.progress.SetCaption(RowCaption(number));
-    caption_moved_ = true;
+    caption_line_ = number;
   }
   run_.messages.Release(messages);
 }
 
 void LineLoop::RestoreCaption() {
-  if (!caption_moved_) return;
-  caption_moved_ = false;
+  if (caption_line_ == current_line_) return;
+  caption_line_ = current_line_;
   services_.progress.SetCaption(RowCaption(current_line_));
 }
 
@@ -94,7 +94,7 @@ void LineLoop::TellPending() {
 bool LineLoop::Line(long number, long physical_number, std::string_view text, std::string_view raw,
                     ImportSummary& summary) {
   watch_.Clear();
-  current_line_ = number;
+  current_line_ = caption_line_ = number;
   Pending& held = Hold();
   ImportText(text, held.messages);
   held.number = number;

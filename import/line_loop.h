@@ -68,8 +68,8 @@ class LineLoop {
   size_t held_ = 0;
   ImportCounts committed_;  // the counts of the lines whose fate was told
   long last_line_ = 0;
-  long current_line_ = 0;       // the data line the caption names
-  bool caption_moved_ = false;  // ShowHeld named an earlier line
+  long current_line_ = 0;  // the data line being imported
+  long caption_line_ = 0;  // the data line the import button names
   std::vector<HeldMessage> redo_messages_;
 };
 
