@@ -92,8 +92,8 @@ class Connection {
   Connection() = default;
   DbStatus PrepareSession();
   DbResult<Statement> AllocateStatement();
-  // Runs a statement outside the turn taking and reads its first column
-  // as a whole number (nothing when it gives no row).
+  // Runs a statement outside the turn taking and reads the first column of
+  // its first row as text (nothing when it gives no row).
   DbResult<std::optional<std::string>> LockStatement(std::string_view sql);
   // Asks for the import lock once, waiting at most `wait_ms` for it: true
   // when this transaction holds it.
