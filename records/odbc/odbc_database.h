@@ -19,10 +19,10 @@ class Connection;
 // driver's diagnostic records in `providers`; a PostgreSQL unique violation
 // (SQLSTATE 23505) carries provider number 2627 there.
 // Every statement commits on its own: LineDone and Flush do nothing unless
-// line transactions are switched on. On PostgreSQL the first LineDone
-// switches them on when the driver is found to undo a failed statement alone
-// (UndoesFailedStatementsAlone): later data lines are then committed in
-// groups (SetCommitPolicy), a failing statement still skips only itself, and
+// line transactions are switched on. On PostgreSQL TakeTurns, or else the
+// first LineDone, switches them on when the driver is found to undo a failed
+// statement alone (UndoesFailedStatementsAlone): the data lines after it are
+// then committed in groups (SetCommitPolicy), a failing statement still skips only itself, and
 // Rollback undoes the lines since the last commit. SQL Server always commits
 // every statement.
 
