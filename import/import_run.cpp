@@ -39,6 +39,29 @@ ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::str
   return summary;
 }
 
+// Tells the operator of a wait for another import's lock on the target once
+// it passes two seconds, and lets the run be stopped while it lasts.
+class TurnWait final : public records::TurnWaiter {
+ public:
+  explicit TurnWait(ImportProgress& progress) : progress_(progress) {}
+
+  bool Waiting(double seconds) override {
+    if (seconds < last_seconds_) told_ = false;  // a wait of its own
+    last_seconds_ = seconds;
+    if (seconds >= 2 && !told_) {
+      told_ = true;
+      progress_.AddLine(kWaitingForTurn);
+    }
+    progress_.PumpEvents();
+    return !progress_.StopRequested();
+  }
+
+ private:
+  ImportProgress& progress_;
+  double last_seconds_ = 0;
+  bool told_ = false;
+};
+
 // Imports the data lines one by one: each is split, then its company, its
 // contacts and its position; the loop tells each line's fate once it is
 // committed. A read error or a stop asked for ends the run after the lines
@@ -60,7 +83,7 @@ void ImportLines(ExportReader& reader, LineLoop& loop, std::string_view file_nam
       return;
     }
 
-    services.progress.SetCaption("Importing Row (" + std::to_string(line.number) + ")");
+    services.progress.SetCaption(RowCaption(line.number));
     services.progress.PumpEvents();
     if (!loop.Line(line.number, line.physical_number, line.text, line.raw, summary)) return;
 
@@ -115,6 +138,14 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
     if (const records::DbStatus held = watch.HoldAllWrites(); !held) {
       (*db)->Close();
       return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(held.error()));
+    }
+  }
+  TurnWait turn_wait(progress);
+  if (!request.dry_run) {
+    // A dry run writes nothing to wait for: it takes no turns.
+    if (const records::DbStatus turns = watch.TakeTurns(&turn_wait); !turns) {
+      (*db)->Close();
+      return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(turns.error()));
     }
   }
   records::Target target{watch, request.TargetIsOdbc, services.clock, messages,

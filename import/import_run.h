@@ -61,6 +61,11 @@ class ImportProgress {
 // The import button's caption while no run is going on.
 inline constexpr std::string_view kIdleCaption = "Click Here To Begin Import";
 
+// Added to the list when a run has waited two seconds for another import
+// into the same server target to commit its group of lines.
+inline constexpr std::string_view kWaitingForTurn =
+    "Waiting for another import into this database\u2026";
+
 // What a run works on.
 struct ImportRequest {
   std::string export_path;  // the text of Text1; the run trims its blanks

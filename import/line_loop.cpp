@@ -22,11 +22,20 @@ std::string Reason(const records::DbError& error) {
 }
 
 RunOutcome StopOutcome(records::Fault fault) {
-  return fault == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
-                                                  : RunOutcome::kTargetFailed;
+  switch (fault) {
+    case records::Fault::kConnectionLost:
+      return RunOutcome::kTargetLost;
+    case records::Fault::kStopped:
+      return RunOutcome::kStopped;
+    default:
+      return RunOutcome::kTargetFailed;
+  }
 }
 
-void LineLoop::ImportText(std::string_view text) {
+std::string RowCaption(long number) { return "Importing Row (" + std::to_string(number) + ")"; }
+
+void LineLoop::ImportText(std::string_view text, std::vector<HeldMessage>& messages) {
+  run_.messages.Hold(true);
   ++run_.counts.lines_read;
   // Nothing of the line before survives but the reused field buffers.
   SplitExportLine(text, row_.fields);
@@ -39,6 +48,23 @@ void LineLoop::ImportText(std::string_view text) {
   ImportContacts(run_, row_);
   ImportPosition(run_, row_);
   if (!row_.problems.empty()) ++run_.counts.lines_rejected;
+  run_.messages.Hold(false);
+  run_.messages.TakeHeld(messages);
+}
+
+void LineLoop::ShowHeld(long number, const std::vector<HeldMessage>& messages) {
+  if (messages.empty()) return;
+  if (number != caption_line_) {
+    services_.progress.SetCaption(RowCaption(number));
+    caption_line_ = number;
+  }
+  run_.messages.Release(messages);
+}
+
+void LineLoop::RestoreCaption() {
+  if (caption_line_ == current_line_) return;
+  caption_line_ = current_line_;
+  services_.progress.SetCaption(RowCaption(current_line_));
 }
 
 void LineLoop::Tell(long number, long physical_number, std::string_view raw) {
@@ -55,19 +81,22 @@ LineLoop::Pending& LineLoop::Hold() {
 void LineLoop::TellPending() {
   for (size_t i = 0; i < held_; ++i) {
     const Pending& p = pending_[i];
+    ShowHeld(p.number, p.messages);
     services_.progress.LineFinished(
         LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings});
     last_line_ = p.physical_number;
     committed_ = p.counts;
   }
   held_ = 0;
+  RestoreCaption();
 }
 
 bool LineLoop::Line(long number, long physical_number, std::string_view text, std::string_view raw,
                     ImportSummary& summary) {
   watch_.Clear();
-  ImportText(text);
+  current_line_ = caption_line_ = number;
   Pending& held = Hold();
+  ImportText(text, held.messages);
   held.number = number;
   held.physical_number = physical_number;
   held.text.assign(text);
@@ -101,6 +130,14 @@ bool LineLoop::Finish(ImportSummary& summary) {
 }
 
 bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
+  if (records::FaultOf(why) == records::Fault::kStopped) {
+    // Stopped while waiting for the import lock, which a group asks for at
+    // its first statement: only the line in hand is undone.
+    (void)watch_.Rollback();
+    held_ = 0;
+    run_.counts = committed_;
+    return StopOnFault(why, summary);
+  }
   const bool fault = records::FaultOf(why) != records::Fault::kNone;
   if (dry_run_ || !watch_.CanUndoLines()) {
     // The writes took effect statement by statement (or, in a dry run, none
@@ -122,22 +159,26 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
   (void)watch_.Rollback();
   run_.counts = committed_;
   // Each held line is imported again and told at once; none is held after.
+  // Only the messages of the second import are shown: those of the first
+  // belong to writes that were undone.
   const size_t lines = held_;
   held_ = 0;
   for (size_t i = 0; i < lines; ++i) {
     const Pending& p = pending_[i];
     watch_.Clear();
-    ImportText(p.text);
+    ImportText(p.text, redo_messages_);
     if (const auto& failed = watch_.fault()) {
       const records::DbError error = *failed;
       (void)watch_.Rollback();
       run_.counts = committed_;
+      ShowHeld(p.number, redo_messages_);
       return StopOnFault(error, summary);
     }
     if (const records::DbStatus flushed = watch_.Flush(); !flushed) {
       (void)watch_.Rollback();
       run_.counts = committed_;
       if (records::FaultOf(flushed.error()) != records::Fault::kNone) {
+        ShowHeld(p.number, redo_messages_);
         return StopOnFault(flushed.error(), summary);
       }
       // The line alone cannot be committed: nothing of it is stored.
@@ -146,8 +187,10 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
       row_.problems.assign(1, "the line's rows could not be committed: " + Reason(flushed.error()));
     }
     committed_ = run_.counts;
+    ShowHeld(p.number, redo_messages_);
     Tell(p.number, p.physical_number, p.raw);
   }
+  RestoreCaption();
   return true;
 }
 
@@ -155,6 +198,11 @@ bool LineLoop::StopOnFault(const records::DbError& why, ImportSummary& summary) 
   const records::Fault fault = records::FaultOf(why);
   summary.outcome = StopOutcome(fault);
   summary.fault = fault;
+  if (fault == records::Fault::kStopped) {
+    summary.message =
+        "Stopped after line " + std::to_string(last_line_) + " of " + file_name_ + " (interrupted)";
+    return false;
+  }
   std::string reason = Reason(why);
   while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
   summary.message = "Stopped after line " + std::to_string(last_line_) + " of " + file_name_ +

@@ -38,14 +38,20 @@ class LineLoop {
     long number = 0, physical_number = 0;
     std::string text, raw;
     std::vector<std::string> problems, warnings;
-    ImportCounts counts;  // the run's counts with this line
+    std::vector<HeldMessage> messages;  // shown to the operator when the line is told
+    ImportCounts counts;                // the run's counts with this line
   };
 
   // The next free place for a pending line; its texts and lists keep their
   // room from the group before, so that holding a line allocates nothing.
   Pending& Hold();
-  // Splits and imports one line's text into row_, counting it.
-  void ImportText(std::string_view text);
+  // Splits and imports one line's text into row_, counting it. Its messages
+  // to the operator are kept back in `messages`.
+  void ImportText(std::string_view text, std::vector<HeldMessage>& messages);
+  // Shows a line's messages with the import button naming that line, as when
+  // they arose (a message box names the line of the caption).
+  void ShowHeld(long number, const std::vector<HeldMessage>& messages);
+  void RestoreCaption();
   void Tell(long number, long physical_number, std::string_view raw);
   void TellPending();
   // Rolls back what is pending and imports it again line by line.
@@ -62,11 +68,18 @@ class LineLoop {
   size_t held_ = 0;
   ImportCounts committed_;  // the counts of the lines whose fate was told
   long last_line_ = 0;
+  long current_line_ = 0;  // the data line being imported
+  long caption_line_ = 0;  // the data line the import button names
+  std::vector<HeldMessage> redo_messages_;
 };
 
 // How a run ends that a failing target stopped: kTargetLost for a lost
-// connection, kTargetFailed for any other fault.
+// connection, kStopped for a wait the operator ended, kTargetFailed for any
+// other fault.
 RunOutcome StopOutcome(records::Fault fault);
+
+// The import button's caption while data line `number` is imported.
+std::string RowCaption(long number);
 
 // An error's description followed by its engine's own words, for an
 // operator: "System resource exceeded. (database or disk is full)".

@@ -52,22 +52,47 @@ struct InsertSet {
   std::optional<records::DbError> open_error;
 };
 
+// A message kept back from the operator until its line's fate is known.
+struct HeldMessage {
+  std::string text, title;
+  records::MessageIcon icon = records::MessageIcon::kNone;
+};
+
 // Passes every message on to the operator and keeps a copy, so that a data
-// line that could not be stored can say why.
+// line that could not be stored can say why. While holding, messages are
+// kept back instead (see TakeHeld): a line imported again after a failed
+// commit then shows only the messages of its second import.
 class MessageLog final : public records::Operator {
  public:
   explicit MessageLog(records::Operator& inner) : inner_(inner) {}
   void ShowMessage(std::string_view text, std::string_view title,
                    records::MessageIcon icon) override {
     texts_.emplace_back(text);
-    inner_.ShowMessage(text, title, icon);
+    if (holding_) {
+      held_.push_back({std::string(text), std::string(title), icon});
+    } else {
+      inner_.ShowMessage(text, title, icon);
+    }
   }
   // The messages shown since the last call, joined with "; ".
   std::string Take();
 
+  void Hold(bool on) { holding_ = on; }
+  // Moves the messages kept back into `out` (emptied first).
+  void TakeHeld(std::vector<HeldMessage>& out) {
+    out.clear();
+    out.swap(held_);
+  }
+  // Shows messages kept back before.
+  void Release(const std::vector<HeldMessage>& messages) {
+    for (const HeldMessage& m : messages) inner_.ShowMessage(m.text, m.title, m.icon);
+  }
+
  private:
   records::Operator& inner_;
   std::vector<std::string> texts_;
+  std::vector<HeldMessage> held_;
+  bool holding_ = false;
 };
 
 // The state of one import run, shared by the three importers.

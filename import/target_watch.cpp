@@ -62,6 +62,10 @@ records::DbStatus TargetWatch::Execute(std::string_view sql) {
 
 records::DbResult<bool> TargetWatch::LineDone() { return Watched(inner_.LineDone(), fault_); }
 
+records::DbStatus TargetWatch::TakeTurns(records::TurnWaiter* waiter) {
+  return Watched(inner_.TakeTurns(waiter), fault_);
+}
+
 records::DbStatus TargetWatch::Flush() { return Watched(inner_.Flush(), fault_); }
 
 }  // namespace talvenor::import

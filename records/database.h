@@ -48,6 +48,15 @@ class Recordset {
   virtual void Close() = 0;
 };
 
+// Hears of an engine's wait for another import's lock on the same target.
+class TurnWaiter {
+ public:
+  virtual ~TurnWaiter() = default;
+  // Called about twice a second while the wait lasts, with the seconds
+  // waited so far. False ends the wait at once (the run is being stopped).
+  virtual bool Waiting(double seconds) = 0;
+};
+
 // An open target database: the one place that talks to a database engine.
 class Database {
  public:
@@ -79,6 +88,18 @@ class Database {
   // Flush leave every write in one open transaction, which Rollback, or Close,
   // undoes. For a dry run. An engine that cannot hold its writes so says.
   virtual DbStatus HoldAllWrites() = 0;
+  // Called once before an import's first write. From then on a server
+  // engine starts every transaction by taking the target's import lock and
+  // holds it to the commit, so that imports at once into one target take
+  // turns group by group and each group's look-ups see the rows of the
+  // groups before it. A lock not had within kTurnWaitSeconds fails the
+  // statement with a kLocked fault; `waiter` (may be null) hears of the wait
+  // and may end it, which fails the statement with a kStopped fault. Does
+  // nothing where the engine's own locking makes writers take turns.
+  virtual DbStatus TakeTurns(TurnWaiter* waiter) {
+    (void)waiter;
+    return {};
+  }
 
   // Commits whatever is pending, then holds every later write in one
   // transaction until Flush commits it or Rollback undoes it: for work that

@@ -131,12 +131,14 @@ class DateTextReader {
         t.year = *year, t.month = *month, t.day = *first;
         return true;
       }
-      // m/d/yyyy, m/d/yy (and the same with "-").
+      // m/d/yyyy, m/d/yy (and the same with "-"); d/m/yyyy when the first
+      // number cannot be a month (25/12/2026).
       const std::optional<int> day = Number(2);
       if (!day || !Take(separator)) return false;
       const std::optional<int> year = Year();
       if (!year) return false;
-      t.year = *year, t.month = *first, t.day = *day;
+      const bool day_first = *first > 12;
+      t.year = *year, t.month = day_first ? *day : *first, t.day = day_first ? *first : *day;
       return true;
     }
     if (IsBlank(separator)) {
@@ -171,7 +173,7 @@ class DateTextReader {
 
   // An optional time after blanks: h:nn, h:nn:ss, with ".fff" or ":fff"
   // milliseconds (more fraction digits are dropped), and an optional AM/PM,
-  // A/P, with or without a blank before it.
+  // A/P, with or without a blank before it; after a "T", a zone instead.
   bool ReadTime(CivilTime& t) {
     const size_t before = at_;
     SkipBlanks();
@@ -197,9 +199,10 @@ class DateTextReader {
         if (digits == 0) return false;
       }
     }
+    if (time_joined_ && !ReadZone()) return false;
     SkipBlanks();
     int h = *hour;
-    if (IsLetter(Peek())) {
+    if (IsLetter(Peek()) && !time_joined_) {
       const char c = Peek();
       const bool pm = c == 'p' || c == 'P';
       if (!pm && c != 'a' && c != 'A') return false;
@@ -211,6 +214,24 @@ class DateTextReader {
     if (h > 23 || *minute > 59 || second > 59) return false;
     t.hour = h, t.minute = *minute, t.second = second, t.millisecond = millisecond;
     return true;
+  }
+
+  // The optional zone of an ISO 8601 time: "Z", or a sign and hours with
+  // optional minutes ("+02:00", "+0200", "-05"). It is read and dropped: the
+  // time is kept as written, on the clock of the place that wrote it.
+  bool ReadZone() {
+    if (Take('Z') || Take('z')) return true;
+    if (!Take('+') && !Take('-')) return true;
+    size_t digits = 0;
+    const std::optional<int> hours = Number(4, &digits);
+    if (!hours) return false;
+    if (digits == 2 && Take(':')) {
+      size_t minute_digits = 0;
+      const std::optional<int> minutes = Number(2, &minute_digits);
+      return minutes && minute_digits == 2 && *hours <= 23 && *minutes <= 59;
+    }
+    if (digits == 2) return *hours <= 23;
+    return digits == 4 && *hours / 100 <= 23 && *hours % 100 <= 59;
   }
 
   std::string_view s_;

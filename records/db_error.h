@@ -31,7 +31,12 @@ enum class Fault {
   kStorage,         // the disk is full, an I/O error, a read-only or damaged file
   kLocked,          // another program held a lock past the busy time-out
   kConnectionLost,  // the connection to the server is gone
+  kStopped,         // the operator stopped the run while a call waited
 };
+
+// How long an import waits for a lock another import or program holds: the
+// busy time-out of a database file, and the wait for a server's import lock.
+inline constexpr int kTurnWaitSeconds = 10;
 
 // A failed data-access call: a DAO-style number and description, and the
 // engine's error list (every diagnostic the engine gave, in order).

@@ -96,7 +96,12 @@ std::optional<std::string> MissingTablesProblem(Database& db, std::string_view p
 
 std::string BatchListProblem(Database& db, const std::optional<DbError>& error,
                              std::string_view path, bool is_odbc) {
-  if (error && error->number == kLocked) return LockedMessage(path, is_odbc);
+  if (error && (error->number == kLocked || FaultOf(*error) == Fault::kLocked)) {
+    return LockedMessage(path, is_odbc);
+  }
+  if (error && FaultOf(*error) == Fault::kStopped) {
+    return "The run was stopped before its first line; nothing was imported.";
+  }
   if (std::optional<std::string> missing = MissingTablesProblem(db, path, is_odbc)) {
     return *missing;
   }

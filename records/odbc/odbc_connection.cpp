@@ -1,5 +1,6 @@
 #include "records/odbc/odbc_connection.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "records/date_time.h"
@@ -182,6 +183,110 @@ void Connection::Disconnect() {
 }
 
 DbResult<Statement> Connection::NewStatement() {
+  if (turns_ && line_transactions_ && !turn_held_ && dbc_ != nullptr) {
+    if (turn_failed_) return std::unexpected(*turn_failed_);
+    if (auto taken = TakeTurn(); !taken) {
+      turn_failed_ = std::move(taken.error());
+      return std::unexpected(*turn_failed_);
+    }
+    turn_held_ = true;
+  }
+  return AllocateStatement();
+}
+
+DbResult<std::optional<std::string>> Connection::LockStatement(std::string_view sql) {
+  auto statement = AllocateStatement();
+  if (!statement) return std::unexpected(std::move(statement.error()));
+  WideText text = ToWide(sql);
+  if (!Succeeded(
+          SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
+    return std::unexpected(statement->Error());
+  }
+  // SQL Server's batch may answer with row counts before its one row.
+  SQLSMALLINT columns = 0;
+  while (Succeeded(SQLNumResultCols(statement->get(), &columns)) && columns == 0) {
+    if (!Succeeded(SQLMoreResults(statement->get()))) return std::optional<std::string>();
+  }
+  const SQLRETURN fetched = SQLFetch(statement->get());
+  if (fetched == SQL_NO_DATA) return std::optional<std::string>();
+  if (!Succeeded(fetched)) return std::unexpected(statement->Error());
+  auto value = ReadText(statement->get(), 1);
+  if (!value) return std::unexpected(std::move(value.error()));
+  return std::optional<std::string>(value->IsText() ? value->text() : "");
+}
+
+DbResult<bool> Connection::TryTurn(int wait_ms) {
+  const std::string query = ImportLockQuery(server_, wait_ms);
+  if (query.empty()) return true;
+  auto answer = LockStatement(query);
+  if (!answer) {
+    // PostgreSQL ends a wait that ran out with an error of its own.
+    for (const ProviderError& p : answer.error().providers) {
+      if (p.sql_state == "55P03") return false;
+    }
+    return std::unexpected(std::move(answer.error()));
+  }
+  return *answer == "1";
+}
+
+DbStatus Connection::TakeTurn() {
+  auto taken = TryTurn(/*wait_ms=*/0);
+  if (!taken) return std::unexpected(std::move(taken.error()));
+  if (*taken) return {};
+  // Waited for in the server's queue, half a second at a time: a released
+  // lock goes to the session that waits for it, so a run that commits and at
+  // once begins its next group cannot keep it from a waiting run, as asking
+  // again and again would. Between the waits the wait is told of and can be
+  // stopped.
+  constexpr int kSliceMs = 500;
+  std::optional<std::string> lock_timeout;  // PostgreSQL's, before the wait
+  if (server_ == Server::kPostgres) {
+    auto was = LockStatement(
+        "SELECT current_setting('lock_timeout') AS Was, set_config("
+        "'lock_timeout', '" +
+        std::to_string(kSliceMs) + "ms', true) AS Now");
+    if (!was) return std::unexpected(std::move(was.error()));
+    lock_timeout = was->value_or("0");
+  }
+  const auto started = std::chrono::steady_clock::now();
+  DbStatus result;
+  for (;;) {
+    taken = TryTurn(kSliceMs);
+    if (!taken) {
+      result = std::unexpected(std::move(taken.error()));
+      break;
+    }
+    if (*taken) break;
+    const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
+    if (waited.count() >= kTurnWaitSeconds) {
+      DbError e = EngineError(kOdbcCallFailed);
+      e.providers.push_back({0, "55P03",
+                             "another import into this database kept its lock for more than " +
+                                 std::to_string(kTurnWaitSeconds) + " s"});
+      e.fault = Fault::kLocked;
+      result = std::unexpected(std::move(e));
+      break;
+    }
+    if (waiter_ != nullptr && !waiter_->Waiting(waited.count())) {
+      DbError e = EngineError(kOdbcCallFailed);
+      e.providers.push_back({0, "", "stopped while waiting for another import"});
+      e.fault = Fault::kStopped;
+      result = std::unexpected(std::move(e));
+      break;
+    }
+  }
+  if (lock_timeout) {
+    std::string restore = "SELECT set_config('lock_timeout', '";
+    for (char c : *lock_timeout) {
+      restore += c;
+      if (c == '\'') restore += c;
+    }
+    (void)LockStatement(restore + "', true) AS Now");
+  }
+  return result;
+}
+
+DbResult<Statement> Connection::AllocateStatement() {
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
   SQLHSTMT handle = nullptr;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &handle))) {
@@ -239,12 +344,14 @@ DbStatus Connection::SetLineTransactions(bool on) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
   }
   line_transactions_ = on;
+  EndTurn();
   return {};
 }
 
 DbStatus Connection::Commit() {
   if (!line_transactions_) return {};
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  EndTurn();
   if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT))) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
   }
@@ -254,6 +361,7 @@ DbStatus Connection::Commit() {
 DbStatus Connection::Rollback() {
   if (!line_transactions_) return {};
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  EndTurn();
   if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK))) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
   }

@@ -5,11 +5,13 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "records/database.h"
 #include "records/db_error.h"
 #include "records/odbc/odbc_support.h"
 #include "records/value.h"
@@ -57,6 +59,10 @@ class Connection {
   bool connected() const { return dbc_ != nullptr; }
 
   // A fresh statement handle without a time-out; 3420 once disconnected.
+  // With turns taken (TakeTurns), the first statement of each transaction
+  // first takes the target's import lock, waiting for it as
+  // Database::TakeTurns says; a wait that failed fails every statement of
+  // the transaction at once, until Commit or Rollback.
   DbResult<Statement> NewStatement();
   // Runs a statement that returns no rows. "No rows affected" is success.
   DbStatus Execute(std::string_view sql);
@@ -69,6 +75,12 @@ class Connection {
   // default), every statement commits on its own.
   DbStatus SetLineTransactions(bool on);
   bool line_transactions() const { return line_transactions_; }
+  // From now on every transaction begins by taking the import lock (see
+  // NewStatement); `waiter` may be null.
+  void TakeTurns(TurnWaiter* waiter) {
+    turns_ = true;
+    waiter_ = waiter;
+  }
   DbStatus Commit();
   // Undoes what is pending; nothing to do without line transactions.
   DbStatus Rollback();
@@ -79,12 +91,30 @@ class Connection {
  private:
   Connection() = default;
   DbStatus PrepareSession();
+  DbResult<Statement> AllocateStatement();
+  // Runs a statement outside the turn taking and reads the first column of
+  // its first row as text (nothing when it gives no row).
+  DbResult<std::optional<std::string>> LockStatement(std::string_view sql);
+  // Asks for the import lock once, waiting at most `wait_ms` for it: true
+  // when this transaction holds it.
+  DbResult<bool> TryTurn(int wait_ms);
+  // Asks until the lock is had, the wait times out, or the waiter ends it.
+  DbStatus TakeTurn();
+  // The transaction ended: the next one takes the lock again.
+  void EndTurn() {
+    turn_held_ = false;
+    turn_failed_.reset();
+  }
 
   SQLHENV env_ = nullptr;
   SQLHDBC dbc_ = nullptr;
   Server server_ = Server::kOther;
   std::string quote_ = "\"";
   bool line_transactions_ = false;
+  bool turns_ = false;
+  bool turn_held_ = false;
+  std::optional<DbError> turn_failed_;
+  TurnWaiter* waiter_ = nullptr;
   std::map<std::string, std::shared_ptr<const Columns>> tables_;
 };
 

@@ -93,6 +93,18 @@ DbResult<bool> OdbcDatabase::LineDone() {
   return true;
 }
 
+DbStatus OdbcDatabase::TakeTurns(TurnWaiter* waiter) {
+  if (!line_mode_settled_) {
+    line_mode_settled_ = true;
+    if (IsPostgres() && !connection_->line_transactions() &&
+        UndoesFailedStatementsAlone().value_or(false)) {
+      if (auto on = connection_->SetLineTransactions(true); !on) return on;
+    }
+  }
+  connection_->TakeTurns(waiter);
+  return {};
+}
+
 DbResult<bool> OdbcDatabase::UndoesFailedStatementsAlone() {
   if (!IsPostgres()) return false;
   const bool was_on = connection_->line_transactions();

@@ -20,10 +20,10 @@ class Connection;
 // driver's diagnostic records in `providers`; a PostgreSQL unique violation
 // (SQLSTATE 23505) carries provider number 2627 there.
 // Every statement commits on its own: LineDone and Flush do nothing unless
-// line transactions are switched on. On PostgreSQL the first LineDone
-// switches them on when the driver is found to undo a failed statement alone
-// (UndoesFailedStatementsAlone): later data lines are then committed in
-// groups (SetCommitPolicy), a failing statement still skips only itself, and
+// line transactions are switched on. On PostgreSQL TakeTurns, or else the
+// first LineDone, switches them on when the driver is found to undo a failed
+// statement alone (UndoesFailedStatementsAlone): the data lines after it are
+// then committed in groups (SetCommitPolicy), a failing statement still skips only itself, and
 // Rollback undoes the lines since the last commit. SQL Server always commits
 // every statement.
 
@@ -56,6 +56,12 @@ class OdbcDatabase final : public Database {
   // Switches line transactions on (see SetLineTransactions): the writes that
   // follow wait for Flush or Rollback.
   DbStatus BeginTransaction() override;
+  // Settles the commit mode at once (as the first LineDone would), so that
+  // the batch list and the first data line are in transactions too, each
+  // begun by taking the import lock. Where every statement commits on its
+  // own (SQL Server here, psqlODBC without statement-level rollback) no
+  // transaction is ever begun and no lock is taken.
+  DbStatus TakeTurns(TurnWaiter* waiter) override;
   void Close() override;
 
   // With line transactions on, when LineDone commits.

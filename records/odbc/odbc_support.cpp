@@ -192,6 +192,28 @@ std::string DriverConnectText(std::string_view connect) {
   return out;
 }
 
+std::string ImportLockQuery(Server server, int wait_ms) {
+  constexpr std::string_view kPostgresKey = "1415071822, hashtext(current_schema())";
+  switch (server) {
+    case Server::kPostgres:
+      if (wait_ms <= 0) {
+        return "SELECT CASE WHEN pg_try_advisory_xact_lock(" + std::string(kPostgresKey) +
+               ") THEN 1 ELSE 0 END AS Taken";
+      }
+      return "SELECT 1 AS Taken FROM (SELECT pg_advisory_xact_lock(" + std::string(kPostgresKey) +
+             ")) AS l";
+    case Server::kSqlServer:
+      return "SET NOCOUNT ON; DECLARE @r int; EXEC @r = sp_getapplock @Resource = "
+             "'talvenor-import', @LockMode = 'Exclusive', @LockOwner = 'Transaction', "
+             "@LockTimeout = " +
+             std::to_string(std::max(wait_ms, 0)) +
+             "; SELECT CASE WHEN @r >= 0 THEN 1 ELSE 0 END AS Taken";
+    case Server::kOther:
+      break;
+  }
+  return {};
+}
+
 std::string ServerStatement(Server server, std::string_view sql) {
   if (server != Server::kPostgres) return std::string(sql);
   const std::string key = Squeezed(sql);

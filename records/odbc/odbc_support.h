@@ -43,6 +43,16 @@ std::string DriverConnectText(std::string_view connect);
 // answer with the same column and the same form of value.
 std::string ServerStatement(Server server, std::string_view sql);
 
+// A query that takes the import lock of the target for the open transaction,
+// waiting at most `wait_ms` milliseconds in the server's queue for it (0: not
+// at all), and answers 1 when it has it. PostgreSQL: a transaction-level
+// advisory lock keyed by the current schema, so that imports into different
+// schemas of one database do not wait for each other; a wait that runs out is
+// an error with SQLSTATE 55P03 (the session's lock_timeout bounds it). SQL
+// Server: an exclusive application lock owned by the transaction, answering 0
+// when the wait runs out. Empty for other servers, which take no lock.
+std::string ImportLockQuery(Server server, int wait_ms);
+
 // The one table a SELECT reads from, as written in the statement ("Companies",
 // "[Rollup Names]", "dbo.Positions"); nothing when the statement is not a
 // SELECT of exactly one table.

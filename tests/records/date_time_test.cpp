@@ -191,6 +191,13 @@ TEST(ParseDateTime, ReadsUsExportForms) {
            {"08 Dec 2026 15:04:05:123", {2026, 12, 8, 15, 4, 5, 123}},
            {"2026-12-08 15:04:05.1", {2026, 12, 8, 15, 4, 5, 100}},
            {"  12/8/2026  ", {2026, 12, 8, 0, 0, 0, 0}},
+           {"25/12/2026", {2026, 12, 25, 0, 0, 0, 0}},  // the day can only come first
+           {"13-1-26", {2026, 1, 13, 0, 0, 0, 0}},
+           {"31/12/2026 23:59", {2026, 12, 31, 23, 59, 0, 0}},
+           {"2026-03-01T10:00:00Z", {2026, 3, 1, 10, 0, 0, 0}},  // the zone is dropped
+           {"2026-03-01T10:00:00+02:00", {2026, 3, 1, 10, 0, 0, 0}},
+           {"2026-03-01T10:00:00.250+0200", {2026, 3, 1, 10, 0, 0, 250}},
+           {"2026-03-01T10:00-05", {2026, 3, 1, 10, 0, 0, 0}},
        }) {
     SCOPED_TRACE(c.in);
     const auto got = ParseDateTime(c.in);
@@ -213,7 +220,9 @@ TEST(ParseDateTime, RefusesTextsThatNameNoRealDate) {
            "2/31/2026",           // no February 31
            "2/29/2025",           // 2025 is a common year
            "2/29/1900",           // so is 1900
-           "13/1/2026",           // month 13
+           "13/13/2026",          // neither number a month
+           "32/1/2026",           // no day 32
+           "31/2/2026",           // day first, but no February 31
            "0/1/2026",            // month 0
            "1/0/2026",            // day 0
            "12/8/10000",          // a year above 9999
@@ -236,6 +245,10 @@ TEST(ParseDateTime, RefusesTextsThatNameNoRealDate) {
            "12/8/2026 3:04 XM",   // no AM or PM
            "12/8/2026T3:04",      // a "T" only after a year-first date
            "2026-12-08T",         // a "T" without a time
+           "2026-1-8T3:04+2",     // a zone of one digit
+           "2026-1-8T3:04+25",    // no such zone
+           "2026-1-8T3:04 PM",    // AM/PM only without a "T"
+           "12/8/2026 3:04Z",     // a zone only after a "T"
            "12/8/2026x",          // text joined to the date
            "",                    // nothing
            "   ",                 // blanks only

@@ -89,6 +89,7 @@ class PgScratch final : public Database {
   bool CanUndoLines() const override { return db_->CanUndoLines(); }
   DbStatus HoldAllWrites() override { return db_->HoldAllWrites(); }
   DbStatus BeginTransaction() override { return db_->BeginTransaction(); }
+  DbStatus TakeTurns(TurnWaiter* waiter) override { return db_->TakeTurns(waiter); }
   void Close() override {
     if (closed_) return;
     closed_ = true;

@@ -4,6 +4,7 @@
 // without storing anything twice.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,7 +18,6 @@
 #include "tests/import/import_target.h"
 #include "tests/import/recording_progress.h"
 #include "tests/records/fake_clock.h"
-#include "tests/records/recording_operator.h"
 #include "tests/reliability/faulty_database.h"
 #include "tests/reliability/reliability_target.h"
 
@@ -54,6 +54,7 @@ class FaultProgress final : public import::ImportProgress {
   void PumpEvents() override { recorder.PumpEvents(); }
   void SetBusy(bool busy) override { recorder.SetBusy(busy); }
   void LineFinished(const import::LineOutcome& outcome) override { recorder.LineFinished(outcome); }
+  long current() const { return current_; }
   // Settles the struck line once the fault has happened (call at the end too).
   void Decide() {
     if (log_.failed && !decided_) {
@@ -77,14 +78,30 @@ struct FaultRun {
   std::vector<RecordingProgress::Line> lines;
   std::vector<std::string> list;
   std::vector<std::string> messages;
+  std::vector<std::string> boxes;  // each message with the line the caption named
   long struck_line = 0;
+};
+
+// Keeps each message with the data line the import button named when it was
+// shown, as the window's boxes name it.
+class LineOperator final : public records::Operator {
+ public:
+  explicit LineOperator(const FaultProgress& progress) : progress_(progress) {}
+  void ShowMessage(std::string_view text, std::string_view, records::MessageIcon) override {
+    messages.emplace_back(text);
+    boxes.push_back("line " + std::to_string(progress_.current()) + ": " + std::string(text));
+  }
+  std::vector<std::string> messages, boxes;
+
+ private:
+  const FaultProgress& progress_;
 };
 
 FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
   FaultRun run;
   FaultProgress progress(run.log);
   records::testing::FakeClock clock;
-  records::testing::RecordingOperator op;
+  LineOperator op(progress);
   records::ClockCache cache;
   import::ImportServices services{op, clock, cache, progress};
   const auto open = [&](std::string_view path,
@@ -100,7 +117,8 @@ FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
   progress.Decide();
   run.lines = progress.recorder.lines;
   run.list = progress.recorder.list;
-  for (const auto& m : op.messages) run.messages.push_back(m.text);
+  run.messages = op.messages;
+  run.boxes = op.boxes;
   run.struck_line = progress.struck_line;
   return run;
 }
@@ -297,6 +315,46 @@ TEST_F(FaultInjection, ALostConnectionStopsTheRunAtItsLine) {
     EXPECT_EQ(Records(target->path()), reference_);
     if (HasFailure()) break;
   }
+}
+
+// A commit that fails in the middle of a group: its lines are imported again
+// one by one, and each refused save's messages are shown once, naming its own
+// line, as in a run without the failed commit; a refusal of the first import
+// that does not come back is not shown at all.
+TEST(RedoneGroup, ShowsEachLinesMessagesOnceWithItsNumber) {
+  const records::DbError error{
+      3146, "ODBC--call failed.", {{-1, "HY000", "the statement was refused by the test"}}};
+  std::vector<std::string> boxes[2];
+  for (const bool fail_commit : {false, true}) {
+    SCOPED_TRACE(fail_commit ? "a failed commit at line 6" : "no failed commit");
+    auto target = FreshTarget();
+    ASSERT_NE(target, nullptr);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(target->path().c_str(), &db), SQLITE_OK);
+    // Ann Lee stands on data lines 1, 2 and 7.
+    const int made = sqlite3_exec(db,
+                                  "CREATE TRIGGER refuse_lee BEFORE INSERT ON Candidates WHEN "
+                                  "NEW.Last_Name = 'Lee' BEGIN SELECT RAISE(ABORT, 'no Lees'); END",
+                                  nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    ASSERT_EQ(made, SQLITE_OK);
+    // The second Update is line 1's company: refused in the first import only.
+    const FaultPlan plan =
+        fail_commit ? FaultPlan{true, 2, error, false, /*fail_line_done=*/6} : FaultPlan{};
+    const FaultRun run = RunWithFault(*target, plan);
+    EXPECT_EQ(run.summary.outcome, RunOutcome::kCompleted);
+    EXPECT_EQ(run.summary.counts.lines_rejected, 3);
+    ASSERT_EQ(run.lines.size(), size_t{kDataLines});
+    boxes[fail_commit] = run.boxes;
+  }
+  ASSERT_EQ(boxes[0].size(), 6u);  // two for each of lines 1, 2 and 7
+  for (size_t i = 0; i < boxes[0].size(); ++i) {
+    EXPECT_TRUE(boxes[0][i].starts_with(i < 2   ? "line 1: "
+                                        : i < 4 ? "line 2: "
+                                                : "line 7: "))
+        << boxes[0][i];
+  }
+  EXPECT_EQ(boxes[1], boxes[0]);
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ struct FaultPlan {
   long fail_at = 0;
   records::DbError error;
   bool lasting = false;
+  // The `fail_line_done`-th LineDone (from 1) fails with `error` as a commit
+  // would, its lines left in the engine's open transaction; 0 fails none.
+  long fail_line_done = 0;
 };
 
 // What the wrapper saw: how many statements were counted, and the one failed.
@@ -68,10 +71,15 @@ class FaultState {
     log_.failed = FaultLog::Failed{log_.counted, kind, std::string(text)};
     return plan_.error;
   }
+  std::optional<records::DbError> NextLineDone() {
+    if (++line_dones_ != plan_.fail_line_done) return std::nullopt;
+    return plan_.error;
+  }
 
  private:
   FaultPlan plan_;
   FaultLog& log_;
+  long line_dones_ = 0;
 };
 
 class FaultyRecordset final : public records::Recordset {
@@ -130,12 +138,18 @@ class FaultyDatabase final : public records::Database {
     }
     return inner_->Execute(sql);
   }
-  records::DbResult<bool> LineDone() override { return inner_->LineDone(); }
+  records::DbResult<bool> LineDone() override {
+    if (auto error = state_->NextLineDone()) return std::unexpected(std::move(*error));
+    return inner_->LineDone();
+  }
   records::DbStatus Flush() override { return inner_->Flush(); }
   records::DbStatus Rollback() override { return inner_->Rollback(); }
   bool CanUndoLines() const override { return inner_->CanUndoLines(); }
   records::DbStatus HoldAllWrites() override { return inner_->HoldAllWrites(); }
   records::DbStatus BeginTransaction() override { return inner_->BeginTransaction(); }
+  records::DbStatus TakeTurns(records::TurnWaiter* waiter) override {
+    return inner_->TakeTurns(waiter);
+  }
   void Close() override { inner_->Close(); }
 
  private:
