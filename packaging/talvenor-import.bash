@@ -29,8 +29,10 @@ _talvenor_import_commands() {
 _talvenor_import_command_options() {
   local program=$1
   shift
-  _talvenor_import_options "$program" "$1"
-  (($# > 1)) && _talvenor_import_options "$program" "$@"
+  {
+    _talvenor_import_options "$program" "$1"
+    (($# > 1)) && _talvenor_import_options "$program" "$@"
+  } | awk '!seen[$1]++'
 }
 
 _talvenor_import() {
