@@ -64,7 +64,9 @@ bool IsInstalledProgram(const std::string& program_folder) {
 AppFolderChoice ChooseAppFolder(std::string_view given, const std::string& program_folder,
                                 const FolderEnvironment& env) {
   if (!given.empty()) return {std::string(given)};
-  if (Exists(CataloguePath(program_folder)) || Exists(SavedSelectionPath(program_folder))) {
+  // The names only: this file is linked into programs without the catalogue.
+  if (Exists(program_folder + "/" + std::string(kCatalogueName)) ||
+      Exists(program_folder + "/" + std::string(kSavedSelectionName))) {
     return {program_folder};
   }
   if (IsInstalledProgram(program_folder)) {
