@@ -39,7 +39,7 @@ _talvenor_import() {
   local cur prev words cword split
   _init_completion -s || return
 
-  local program=${words[0]} command=() folder= skip=0 i word
+  local program=${words[0]} command=() folder='' skip=0 i word
   # The command words (run, or catalogue list) and the --folder given, if any;
   # an option's value is neither.
   for ((i = 1; i < cword; i++)); do

@@ -81,7 +81,7 @@ as_operator() { runuser -u "$operator" -- env -u XDG_CONFIG_HOME HOME="$home" "$
 home=$(getent passwd "$operator" | cut -d: -f6)
 as_operator talvenor-import catalogue add Desk "$home/desk.db" >/dev/null || fail "catalogue add"
 [ -f "$home/.config/talvenor/multi.mdb" ] || fail "no catalogue in ~/.config/talvenor"
-[ "$(stat -c %a "$home/.config/talvenor")" = 700 ] || fail "~/.config/talvenor is not 0700"
+[ "$(stat -c %a "$home/.config/talvenor")" = 700 ] || fail "$home/.config/talvenor is not 0700"
 as_operator talvenor-import init "$home/desk.db" >/dev/null || fail "init as the operator"
 as_operator talvenor-import run "$work/desk/export.csv" --database Desk --quiet >/dev/null ||
   fail "run --database as the operator"
