@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-dejavu-core
   libhowardhinnant-date-dev
   jq time procps strace
+  help2man dpkg-dev lintian desktop-file-utils man-db bash-completion
 )
 
 missing=()

@@ -25,3 +25,11 @@ done
 # TALVENOR_FUZZ_SECONDS sets the time per target.
 echo "== fuzzing" >&2
 fuzz/run.sh "${TALVENOR_FUZZ_SECONDS:-12}"
+
+# The Debian package, installed on this machine, used and removed again. It
+# needs root (CI runs as root); TALVENOR_TEST_PACKAGE=0 leaves it out.
+if [ "${TALVENOR_TEST_PACKAGE:-1}" != 0 ]; then
+  echo "== package" >&2
+  deb=$(scripts/package.sh)
+  tests/package/check_package.sh "$deb" .
+fi

@@ -3,7 +3,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -24,18 +26,18 @@ namespace talvenor::app::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: talvenor-import catalogue list [--folder DIR]\n"
+    "Usage: talvenor-import catalogue list [--ids] [--folder DIR]\n"
     "       talvenor-import catalogue add ID UNC [SYNC] [--encode] [--folder DIR]\n"
     "       talvenor-import catalogue remove ID [--folder DIR]\n";
 
 constexpr std::string_view kDescription =
     "Lists, adds or removes entries of the catalogue of target databases, the file\n"
-    "multi.mdb in the program's folder (or in DIR). The file is created when it is\n"
-    "missing. An entry's UNC is an ODBC connection text (it begins with ODBC; or\n"
-    "holds a DSN=, FILEDSN= or DRIVER= setting; see 'encode' for its encoded forms)\n"
-    "or a database file path; a bare file name there means a file in the program's\n"
-    "folder, as the window reads it. The list shows connection texts as\n"
-    "\"ODBC Database (Logon Hidden)\", as the window does.\n"
+    "multi.mdb in the catalogue folder (see talvenor-import --help) or in DIR. The\n"
+    "file is created when it is missing. An entry's UNC is an ODBC connection text\n"
+    "(it begins with ODBC; or holds a DSN=, FILEDSN= or DRIVER= setting; see\n"
+    "'encode' for its encoded forms) or a database file path; a bare file name there\n"
+    "means a file in the catalogue folder, as the window reads it. The list shows\n"
+    "connection texts as \"ODBC Database (Logon Hidden)\", as the window does.\n"
     "\n"
     "A catalogue file made here can be read by its owner only. A password kept in\n"
     "plain text is warned of: 'add --encode' stores the connection text encoded,\n"
@@ -70,6 +72,7 @@ struct Request {
   std::vector<std::string> operands;
   std::string folder;
   bool encode = false;  // add: store the connection text encoded
+  bool ids = false;     // list: the ids only, and no catalogue made
 };
 
 // Opens the catalogue for writing, creating the file and the table when they
@@ -199,9 +202,33 @@ int Remove(const std::string& path, records::Database& db, const std::string& id
   return kExitOk;
 }
 
+// The ids alone, one a line, for the shell's completion: a missing catalogue
+// holds none and is not made.
+int ListIds(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return kExitOk;
+  auto rows = ListCatalogue(path);
+  if (!rows) {
+    Error("cannot read '" + path + "': " + Describe(rows.error()));
+    return kExitUnavailable;
+  }
+  for (const CatalogueRow& row : *rows) std::printf("%s\n", row.database_id.c_str());
+  return kExitOk;
+}
+
 int Catalogue(const Request& given) {
   Request request = given;
-  if (request.folder.empty()) request.folder = ProgramFolder();
+  const AppFolderChoice folder = ChooseAppFolder(request.folder);
+  request.folder = folder.folder;
+  if (request.ids) {
+    return ListIds(CataloguePath(request.folder == "/" ? std::string() : request.folder));
+  }
+  // The operator's own folder is made on first use; a folder named with
+  // --folder must exist already.
+  if (folder.is_config_folder && !MakeAppFolder(request.folder)) {
+    Error("cannot make the folder '" + request.folder + "': " + std::strerror(errno));
+    return kExitCantCreate;
+  }
   // "DIR/" and "DIR" name the same folder.
   while (request.folder.size() > 1 && request.folder.back() == '/') request.folder.pop_back();
   const std::string path = CataloguePath(request.folder == "/" ? std::string() : request.folder);
@@ -241,10 +268,12 @@ Action DefineCatalogue(CLI::App& app) {
   CLI::App* list = app.add_subcommand("list", "print the entries, one a line");
   CLI::App* add = app.add_subcommand("add", "add the entry ID with the path or text UNC");
   CLI::App* remove = app.add_subcommand("remove", "remove the entry ID");
-  SetUsage(*list, "Usage: talvenor-import catalogue list [--folder DIR]\n");
+  SetUsage(*list, "Usage: talvenor-import catalogue list [--ids] [--folder DIR]\n");
   SetUsage(*add, "Usage: talvenor-import catalogue add ID UNC [SYNC] [--encode] [--folder DIR]\n");
   SetUsage(*remove, "Usage: talvenor-import catalogue remove ID [--folder DIR]\n");
   for (CLI::App* action : {list, add, remove}) action->fallthrough();
+  auto ids = std::make_shared<bool>(false);
+  list->add_flag("--ids", *ids, "print the ids only, one a line; a missing catalogue is not made");
   auto add_id = std::make_shared<std::string>();
   auto unc = std::make_shared<std::string>();
   auto sync = std::make_shared<std::string>();
@@ -268,6 +297,7 @@ Action DefineCatalogue(CLI::App& app) {
   return [=] {
     if (list->parsed()) {
       request->action = "list";
+      request->ids = *ids;
     } else if (add->parsed()) {
       request->action = "add";
       request->operands = {*add_id, *unc};

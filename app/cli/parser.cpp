@@ -191,7 +191,14 @@ int RunCommandLine(int argc, char** argv) {
   SetUsage(root, "Usage: talvenor-import COMMAND [OPTIONS] [ARGS]\n");
   root.footer(
       "Run 'talvenor-import COMMAND --help' for a command's options. Paths on the command\n"
-      "line are taken from the current folder.");
+      "line are taken from the current folder.\n"
+      "\n"
+      "The catalogue folder holds the catalogue multi.mdb and the window's talvenor.dat:\n"
+      "DIR of --folder DIR when given; else the program's folder when either file lies\n"
+      "there, or when the program is not installed; else, for an installed program\n"
+      "(libtalvenor-decode.so in ../lib/talvenor/ seen from the program's folder, or a\n"
+      "program folder the operator cannot write), $XDG_CONFIG_HOME/talvenor or\n"
+      "~/.config/talvenor, made with mode 0700 when first written to.");
 
   std::map<const CLI::App*, Action> actions;
   std::map<const CLI::App*, const Command*> raw;

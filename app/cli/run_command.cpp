@@ -548,12 +548,12 @@ Action DefineRun(CLI::App& app) {
       app.add_option("--target", options->target, "the target database")->check(NotAnOption());
   CLI::Option* database =
       app.add_option("--database", options->database_id,
-                     "the target of the catalogue entry ID (multi.mdb in the program's folder)")
+                     "the target of the catalogue entry ID (multi.mdb in the catalogue folder)")
           ->type_name("ID")
           ->check(NotAnOption());
   app.add_option("--folder", options->folder,
-                 "the folder taken as the program's: where multi.mdb and the bare file names "
-                 "of catalogue entries are looked for")
+                 "the catalogue folder: where multi.mdb and the bare file names of catalogue "
+                 "entries are looked for")
       ->type_name("DIR")
       ->check(NotAnOption());
   CLI::Option* rejects =

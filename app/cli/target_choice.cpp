@@ -22,7 +22,7 @@ std::string KnownIds(const std::string& app_folder) {
 }  // namespace
 
 bool ChooseTarget(AppState& state, const TargetChoice& choice, records::Operator& op) {
-  state.AppFolder = choice.folder.empty() ? ProgramFolder() : choice.folder;
+  state.AppFolder = ChooseAppFolder(choice.folder).folder;
   // AppFolder never ends in "/", and the root folder is the empty text.
   while (state.AppFolder.size() > 1 && state.AppFolder.back() == '/') state.AppFolder.pop_back();
   if (state.AppFolder == "/") state.AppFolder.clear();

@@ -152,11 +152,11 @@ int Undo(const std::vector<std::string>& args) {
                                 "from the program's folder) or an ODBC connection text");
   auto* database = app.add_option("--database", choice.database_id,
                                   "the target of the catalogue entry ID (multi.mdb in the "
-                                  "program's folder)");
+                                  "catalogue folder)");
   target->excludes(database);
   app.add_option("--folder", choice.folder,
-                 "the folder taken as the program's: where multi.mdb and bare file names are "
-                 "looked for");
+                 "the catalogue folder: where multi.mdb and bare file names are looked "
+                 "for");
   app.add_flag("--dry-run", dry_run, "show what would be removed and kept; change nothing");
   app.add_flag("--json", json, "print the outcome as one JSON object");
   app.set_version_flag("--version", std::string(kName) + " " + TALVENOR_VERSION);

@@ -80,6 +80,22 @@ void DrawArrow(QPainter& p, QPointF from, QPointF to) {
   p.drawPath(head);
 }
 
+// The sheet, the arrow and the drum for a logo `h` high whose top left corner
+// is `at`; returns the drum's box.
+QRectF DrawMark(QPainter& p, QPointF at, qreal h) {
+  const qreal margin = h * 0.1;
+  const QRectF sheet(at.x() + margin, at.y() + margin, h * 0.42, h * 0.8);
+  const QRectF drum(sheet.right() + h * 0.32, at.y() + margin + h * 0.12, h * 0.42, h * 0.68);
+  const qreal middle = at.y() + h / 2;
+  DrawSheet(p, sheet);
+  DrawArrow(p, QPointF(sheet.right() + h * 0.05, middle), QPointF(drum.left() - h * 0.04, middle));
+  DrawDrum(p, drum);
+  return drum;
+}
+
+// The mark is this much wider than high (margin, sheet, gap, drum, margin).
+constexpr qreal kMarkWidth = 0.1 + 0.42 + 0.32 + 0.42 + 0.1;
+
 }  // namespace
 
 QPixmap DrawLogo(QSize size) {
@@ -90,11 +106,7 @@ QPixmap DrawLogo(QSize size) {
 
   const qreal h = size.height();
   const qreal margin = h * 0.1;
-  const QRectF sheet(margin, margin, h * 0.42, h * 0.8);
-  const QRectF drum(sheet.right() + h * 0.32, margin + h * 0.12, h * 0.42, h * 0.68);
-  DrawSheet(p, sheet);
-  DrawArrow(p, QPointF(sheet.right() + h * 0.05, h / 2), QPointF(drum.left() - h * 0.04, h / 2));
-  DrawDrum(p, drum);
+  const QRectF drum = DrawMark(p, QPointF(0, 0), h);
 
   // The name, with a rule between its two lines.
   const qreal text_left = drum.right() + h * 0.2;
@@ -116,6 +128,17 @@ QPixmap DrawLogo(QSize size) {
   const QRectF lower(text_box.left(), rule + h * 0.04, text_box.width(), text_box.bottom() - rule);
   p.drawText(lower, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Import Utility"));
   return pixmap;
+}
+
+QImage DrawIcon(int side) {
+  QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  // The mark as wide as the square, centred from top to bottom.
+  const qreal h = side / kMarkWidth;
+  DrawMark(p, QPointF(0, (side - h) / 2), h);
+  return image;
 }
 
 }  // namespace talvenor::app::window

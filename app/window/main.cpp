@@ -34,7 +34,11 @@ int main(int argc, char** argv) {
       window::ParseWindowArgs(std::vector<std::string>(argv + 1, argv + argc));
 
   window::IndexerOptions options;
-  options.AppFolder = talvenor::app::ProgramFolder();
+  const talvenor::app::AppFolderChoice folder = talvenor::app::ChooseAppFolder("");
+  // The window keeps its last choice in talvenor.dat: an installed program's
+  // own folder is made now so that saving it can succeed.
+  if (folder.is_config_folder) talvenor::app::MakeAppFolder(folder.folder);
+  options.AppFolder = folder.folder;
   options.command_line = args.command_line;
   const std::string command_line = options.command_line;
 

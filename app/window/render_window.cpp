@@ -6,12 +6,14 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "app/window/indexer.h"
+#include "app/window/logo.h"
 #include "records/operator.h"
 
 namespace {
@@ -20,7 +22,25 @@ constexpr char kUsage[] =
     "Usage: talvenor-render-window OUTPUT.png --folder DIR --import FILE [--database ID]\n"
     "Starts the window as if installed in DIR (its multi.mdb and talvenor.dat),\n"
     "selecting the catalogue entry ID when given, imports FILE into the selected\n"
-    "target with the import button, and saves the window as it then looks.\n";
+    "target with the import button, and saves the window as it then looks.\n"
+    "   or: talvenor-render-window --icon SIDE OUTPUT.png\n"
+    "Saves the program's icon, SIDE pixels square (16 to 1024).\n";
+
+// Writes the icon SIDE pixels square to `output`; exit code as main's.
+int SaveIcon(std::string_view side_text, const char* output) {
+  int side = 0;
+  const char* end = side_text.data() + side_text.size();
+  const auto [stop, error] = std::from_chars(side_text.data(), end, side);
+  if (error != std::errc() || stop != end || side < 16 || side > 1024) {
+    std::fputs(kUsage, stderr);
+    return 64;
+  }
+  if (!talvenor::app::window::DrawIcon(side).save(QString::fromUtf8(output), "PNG")) {
+    std::fprintf(stderr, "talvenor-render-window: cannot write %s\n", output);
+    return 73;
+  }
+  return EXIT_SUCCESS;
+}
 
 // Message boxes become lines on stderr; any of them means the picture would
 // not show a finished import.
@@ -41,6 +61,7 @@ class StderrOperator final : public talvenor::records::Operator {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  if (argc == 4 && std::string_view(argv[1]) == "--icon") return SaveIcon(argv[2], argv[3]);
 
   std::string output, folder, file, database;
   for (int i = 1; i < argc; ++i) {

@@ -133,6 +133,17 @@ TEST_F(CatalogueCommandTest, AddListRemove) {
   EXPECT_EQ(Lines(Catalogue({"list"}).out).size(), 3u);
 }
 
+// The shell's completion reads the ids; pressing Tab must not make a catalogue.
+TEST_F(CatalogueCommandTest, ListsIdsOnlyWithoutMakingTheCatalogue) {
+  const ProgramRun none = Catalogue({"list", "--ids"});
+  EXPECT_EQ(none.exit, 0) << none.err;
+  EXPECT_EQ(none.out, "");
+  EXPECT_FALSE(fs::exists(folder_ / "multi.mdb"));
+  ASSERT_EQ(Catalogue({"add", "Sales Office", "sales.db"}).exit, 0);
+  ASSERT_EQ(Catalogue({"add", "archive", "ODBC;DSN=a"}).exit, 0);
+  EXPECT_EQ(Catalogue({"list", "--ids"}).out, "archive\nSales Office\n");
+}
+
 TEST_F(CatalogueCommandTest, Usage) {
   struct Case {
     std::vector<std::string> args;

@@ -29,4 +29,20 @@ cp "$source/examples/sample.csv" export.csv
 [ -f target.db ] || fail "target.db is not in the current folder"
 [ ! -e "$work/prefix/bin/target.db" ] || fail "target.db went to the program's folder"
 "$bin" --version | grep -q '^talvenor-import ' || fail "--version"
+for f in share/man/man1/talvenor-import.1.gz share/bash-completion/completions/talvenor-import \
+  share/doc/talvenor/copyright; do
+  [ -f "$work/prefix/$f" ] || fail "no $f"
+done
+
+# Installed, the catalogue is the operator's (XDG_CONFIG_HOME, else
+# ~/.config); one beside the program, or --folder, still wins.
+export HOME=$work/home XDG_CONFIG_HOME=
+"$bin" catalogue add Mine mine.db >/dev/null || fail "catalogue add"
+[ -f "$HOME/.config/talvenor/multi.mdb" ] || fail "the catalogue is not in ~/.config/talvenor"
+XDG_CONFIG_HOME=$work/xdg "$bin" catalogue add Other other.db >/dev/null || fail "add to XDG"
+[ "$(XDG_CONFIG_HOME=$work/xdg "$bin" catalogue list --ids)" = Other ] || fail "XDG_CONFIG_HOME"
+"$bin" catalogue add Here here.db --folder "$work/mine" >/dev/null || fail "add --folder"
+[ -f "$work/mine/multi.mdb" ] || fail "--folder was not used"
+cp "$work/mine/multi.mdb" "$work/prefix/bin/"
+[ "$("$bin" catalogue list --ids)" = Here ] || fail "a catalogue beside the program is not used"
 echo "installed_programs: ok"
