@@ -22,8 +22,14 @@ std::string Reason(const records::DbError& error) {
 }
 
 RunOutcome StopOutcome(records::Fault fault) {
-  return fault == records::Fault::kConnectionLost ? RunOutcome::kTargetLost
-                                                  : RunOutcome::kTargetFailed;
+  switch (fault) {
+    case records::Fault::kConnectionLost:
+      return RunOutcome::kTargetLost;
+    case records::Fault::kStopped:
+      return RunOutcome::kStopped;
+    default:
+      return RunOutcome::kTargetFailed;
+  }
 }
 
 void LineLoop::ImportText(std::string_view text) {
@@ -155,6 +161,13 @@ bool LineLoop::StopOnFault(const records::DbError& why, ImportSummary& summary) 
   const records::Fault fault = records::FaultOf(why);
   summary.outcome = StopOutcome(fault);
   summary.fault = fault;
+  // A stop asked for while the target kept the run waiting ends the run as
+  // any stop does.
+  if (fault == records::Fault::kStopped) {
+    summary.message =
+        "Stopped after line " + std::to_string(last_line_) + " of " + file_name_ + " (interrupted)";
+    return false;
+  }
   std::string reason = Reason(why);
   while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
   summary.message = "Stopped after line " + std::to_string(last_line_) + " of " + file_name_ +

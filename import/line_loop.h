@@ -65,7 +65,8 @@ class LineLoop {
 };
 
 // How a run ends that a failing target stopped: kTargetLost for a lost
-// connection, kTargetFailed for any other fault.
+// connection, kStopped for a stop asked for while the target kept the run
+// waiting, kTargetFailed for any other fault.
 RunOutcome StopOutcome(records::Fault fault);
 
 // An error's description followed by its engine's own words, for an

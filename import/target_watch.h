@@ -31,6 +31,7 @@ class TargetWatch final : public records::Database {
   bool CanUndoLines() const override { return inner_.CanUndoLines(); }
   records::DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
   records::DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
+  records::DbStatus PrepareToWrite() override;
   void Close() override { inner_.Close(); }
 
  private:

@@ -31,6 +31,7 @@ enum class Fault {
   kStorage,         // the disk is full, an I/O error, a read-only or damaged file
   kLocked,          // another program held a lock past the busy time-out
   kConnectionLost,  // the connection to the server is gone
+  kStopped,         // Ctrl-C or SIGTERM asked the program to stop (records/stop_request.h)
 };
 
 // A failed data-access call: a DAO-style number and description, and the
@@ -40,6 +41,9 @@ struct DbError {
   std::string description;
   std::vector<ProviderError> providers;
   Fault fault = Fault::kNone;
+  // For a lock that was not released: how long the call waited for it, in
+  // whole seconds; -1 when the engine does not say.
+  int waited_s = -1;
 };
 
 template <class T>
