@@ -124,10 +124,15 @@ void WarnOfPlainPasswords(const std::string& path) {
 }
 
 // Only reads: a catalogue in a folder that cannot be written is listed, and
-// a missing one lists no entry and is not created.
+// a missing one (in a folder that exists) lists no entry and is not created.
 int List(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (!folder.empty() && ::stat(folder.c_str(), &st) != 0) {
+      Error("cannot read '" + path + "': its folder does not exist");
+      return kExitUnavailable;
+    }
     std::printf("Database Id\tDatabase\tSync Path\n");
     return kExitOk;
   }

@@ -54,10 +54,11 @@ constexpr std::string_view kExitCodes =
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
     "created, the catalogue entry not found, or the connection to the target was\n"
     "lost part-way, 73 a rejects file cannot be written, 74 the target could store\n"
-    "nothing more (disk full, I/O error, read-only), 75 the target stayed locked by\n"
-    "another program, 130 and 143 the run was stopped by Ctrl-C (SIGINT) or\n"
-    "SIGTERM: the line in hand is committed and the summary printed; a second\n"
-    "Ctrl-C ends the program at once (the target still holds whole lines only).";
+    "nothing more (disk full, I/O error, read-only) or stdout cannot be written, 75\n"
+    "the target stayed locked by another program, 130 and 143 the run was stopped\n"
+    "by Ctrl-C (SIGINT) or SIGTERM: the line in hand is committed and the summary\n"
+    "printed (also while waiting for a lock); a second Ctrl-C ends the program at\n"
+    "once (the target still holds whole lines only).";
 
 constexpr std::string_view kName = "talvenor-import run";
 
