@@ -216,8 +216,13 @@ int Undo(const std::vector<std::string>& args) {
   }
   auto db = records::OpenTarget(state.TargetPath, state.TargetIsOdbc == 1);
   if (!db) {
+    // A lock says how long the undo waited; nothing is there to undo in a
+    // file that is missing, so no command to create it is suggested.
+    const records::Fault fault = records::FaultOf(db.error());
     const std::string why =
-        records::TargetOpenProblem(db.error(), state.TargetPath, state.TargetIsOdbc == 1);
+        fault == records::Fault::kLocked || fault == records::Fault::kStopped
+            ? records::TargetOpenProblem(db.error(), state.TargetPath, state.TargetIsOdbc == 1)
+            : db.error().description;
     op.ShowMessage("cannot open the target: " + why, "", records::MessageIcon::kNone);
     FailureJson(json, "target not opened", why);
     return records::IsStop(db.error()) ? StopExitCode() : kExitUnavailable;
