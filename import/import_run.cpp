@@ -134,13 +134,10 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
     failed.fault = kind;
     return failed;
   };
-  if (auto probe = watch.OpenRecordset("SELECT Code FROM Rollup_Names WHERE 1=0",
-                                       records::SetKind::kDynaset);
-      !probe) {
-    return refuse(probe.error());
-  } else {
-    (*probe)->Close();
-  }
+  auto probe =
+      watch.OpenRecordset("SELECT Code FROM Rollup_Names WHERE 1=0", records::SetKind::kDynaset);
+  if (!probe) return refuse(probe.error());
+  (*probe)->Close();
   if (request.dry_run) {
     if (const records::DbStatus held = watch.HoldAllWrites(); !held) {
       (*db)->Close();

@@ -543,6 +543,9 @@ int Run(const Options& options) {
       return kExitNoInput;
     case import::RunOutcome::kTargetNotOpened:
     case import::RunOutcome::kBatchNotCreated:
+      // A stop asked for while the target was opened (a lock wait) ends the
+      // run as any stop does.
+      return records::StopRequested() ? StopExitCode() : kExitUnavailable;
     case import::RunOutcome::kTargetLost:
       return kExitUnavailable;
     case import::RunOutcome::kTargetFailed:

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -71,13 +72,15 @@ class UntouchedFilesTest : public ::testing::Test {
     return Run(Words(args), also);
   }
 
-  // Every entry of the folder: a file's bytes, a link's destination.
+  // Every entry of the folder and the folders in it: a file's bytes, a
+  // link's destination.
   std::map<std::string, std::string> Snapshot() const {
     std::map<std::string, std::string> files;
-    for (const fs::directory_entry& e : fs::directory_iterator(folder_)) {
-      const std::string name = e.path().filename().string();
-      files[name] =
-          e.is_symlink() ? "-> " + fs::read_symlink(e.path()).string() : testing::Slurp(e.path());
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(folder_)) {
+      const std::string name = fs::relative(e.path(), folder_).string();
+      files[name] = e.is_symlink()     ? "-> " + fs::read_symlink(e.path()).string()
+                    : e.is_directory() ? "folder"
+                                       : testing::Slurp(e.path());
     }
     return files;
   }
@@ -161,6 +164,39 @@ TEST_F(UntouchedFilesTest, CtrlCEndsALockWaitAndRollsTheUndoBack) {
   const auto run =
       Run("run e.csv --target t.db -q", SignalAfter(SIGINT, std::chrono::milliseconds(1200)));
   EXPECT_TRUE(Contains(run.err, "(waited 1 s;") || Contains(run.err, "(waited 2 s;")) << run.err;
+}
+
+TEST_F(UntouchedFilesTest, ACatalogueInAFolderThatCannotBeWrittenIsRead) {
+  // In WAL mode, as catalogues were kept: a reader would need a -shm file.
+  const fs::path dir = folder_ / "readonly";
+  fs::create_directory(dir);
+  const std::string sql =
+      "PRAGMA journal_mode=WAL; CREATE TABLE [Database Records] ([Database Id] VARCHAR(255), "
+      "[Database UNC] VARCHAR(255), [Syncronization UNC] VARCHAR(255)); INSERT INTO "
+      "[Database Records] VALUES ('Local', 't.db', '')";
+  Holder(dir / "multi.mdb", sql.c_str());
+  fs::permissions(dir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  // The superuser writes anywhere: the program then runs as nobody.
+  std::vector<std::string> as = {TALVENOR_IMPORT_EXE};
+  if (geteuid() == 0) {
+    as.insert(as.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  const auto before = Snapshot();
+  for (const std::string args :
+       {"catalogue list --folder readonly", "run e.csv --database Local --folder readonly -q"}) {
+    SCOPED_TRACE(args);
+    std::vector<std::string> argv = as;
+    for (const std::string& word : Words(args)) argv.push_back(word);
+    RunIn in;
+    in.folder = folder_.string();
+    const auto run = testing::RunCommand(argv, in);
+    EXPECT_FALSE(Contains(run.err, "catalogue")) << run.err;
+    EXPECT_TRUE(args.starts_with("run") || Contains(run.out, "Local\tt.db")) << run.out;
+  }
+  EXPECT_EQ(Snapshot(), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST_F(UntouchedFilesTest, SmallFaultsAreToldAsWhatTheyAre) {
