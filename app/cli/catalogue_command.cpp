@@ -55,8 +55,10 @@ constexpr std::string_view kCreateTable =
     "[Database UNC] VARCHAR(255), "
     "[Syncronization UNC] VARCHAR(255))";
 
+// Messages may quote an id, a path or an entry's text: no password in them is
+// shown.
 void Error(const std::string& text) {
-  std::fprintf(stderr, "talvenor-import catalogue: %s\n", text.c_str());
+  std::fprintf(stderr, "talvenor-import catalogue: %s\n", records::HidePasswords(text).c_str());
 }
 
 std::string Describe(const records::DbError& error) {
@@ -64,7 +66,8 @@ std::string Describe(const records::DbError& error) {
 }
 
 void Warn(const std::string& text) {
-  std::fprintf(stderr, "talvenor-import catalogue: warning: %s\n", text.c_str());
+  std::fprintf(stderr, "talvenor-import catalogue: warning: %s\n",
+               records::HidePasswords(text).c_str());
 }
 
 struct Request {
