@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/cli/command.h"
+#include "app/cli/json.h"
 #include "records/connection_text.h"
 
 namespace talvenor::app::cli {
@@ -282,7 +283,18 @@ int ParseAndRun(int argc, char** argv) {
     if (std::string_view(e.what()) == "A subcommand is required" && named != nullptr) {
       return UsageError(context, "a command is needed; the commands are " + CommandList(*named));
     }
-    return UsageError(context, Problem(e));
+    const std::string problem = Problem(e);
+    // A caller that asked for JSON reads stdout only: it gets its object
+    // (unless the "--json" stood where a value was wanted).
+    if (std::find(args.begin(), args.end(), "--json") != args.end() &&
+        problem.find("'--json'") == std::string::npos) {
+      std::string out;
+      JsonWriter json(out);
+      json.BeginObject().Key("outcome").String("usage");
+      json.Key("message").String(records::HidePasswords(problem)).EndObject();
+      std::printf("%s\n", out.c_str());
+    }
+    return UsageError(context, problem);
   }
 
   const CLI::App* chosen = root.get_subcommands().front();

@@ -2,6 +2,7 @@
 // created, found through the run's batch list, in one transaction.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -190,6 +191,9 @@ int Undo(const std::vector<std::string>& args) {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& e) {
     const int exit = app.exit(e);
+    if (exit != 0 && std::find(args.begin(), args.end(), "--json") != args.end()) {
+      FailureJson(true, "usage", e.what());
+    }
     return exit == 0 ? kExitOk : kExitUsage;
   }
   if (target->count() == 0 && database->count() == 0) {

@@ -208,7 +208,9 @@ TEST_F(UntouchedFilesTest, SmallFaultsAreToldAsWhatTheyAre) {
     RunAlso also = {};
   };
   for (const Case& c : std::vector<Case>{
-           {Words("run e.csv --taget t.db"), 64, "", "unknown option '--taget'", ""},
+           {Words("run e.csv --taget t.db --json"), 64, R"({"outcome":"usage")",
+            "unknown option '--taget'", ""},
+           {Words("undo --json"), 64, R"({"outcome":"usage")", "CODE is required", ""},
            {Words("run e.csv --target folder.db"), 69, "", "'folder.db' is a folder", ""},
            {{"preview", "DRIVER={x};PWD=sekret"}, 66, "", "PWD=", "sekret"},
            {{"catalogue", "add", " ", "t.db", "--folder", "."}, 64, "", "blank", ""},
