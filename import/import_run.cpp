@@ -134,43 +134,19 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   MessageLog messages(services.op);
   TargetWatch watch(**db);
-  if (request.dry_run) {
-    if (const records::DbStatus held = watch.HoldAllWrites(); !held) {
-      (*db)->Close();
-      return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(held.error()));
-    }
-  }
-  TurnWait turn_wait(progress);
-  if (!request.dry_run) {
-    // A dry run writes nothing to wait for: it takes no turns.
-    if (const records::DbStatus turns = watch.TakeTurns(&turn_wait); !turns) {
-      (*db)->Close();
-      return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(turns.error()));
-    }
-  }
   records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
                          services.clock_cache};
   RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
 
-  // Without its batch list a run would attach its records to no list (or to an
-  // earlier run's): it stops before its first data line instead. The list is
-  // committed before the first line, so that every later group of lines,
-  // whatever becomes of it, has its list to join.
-  records::DbError batch_error;
-  std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
-  if (code.has_value() && !request.dry_run) {
-    if (records::DbStatus flushed = watch.Flush(); !flushed) {
-      batch_error = std::move(flushed.error());
-      code.reset();
-    }
-  }
-  if (!code.has_value()) {
+  // The run stops before its first data line when it cannot have its batch
+  // list (or it would attach its records to no list, or an earlier run's).
+  // Whether the list's table is there is read before anything is written: a
+  // file that is no target is left exactly as it was. Only a real run then
+  // sets the target up for writing; a dry run holds every write instead.
+  auto refuse = [&](std::optional<records::DbError> error) {
     const std::optional<records::DbError> fault = watch.fault();
     (void)watch.Rollback();
-    const std::optional<records::DbError> behind = fault ? fault
-                                                   : batch_error.number != 0
-                                                       ? std::optional(batch_error)
-                                                       : std::nullopt;
+    const std::optional<records::DbError> behind = fault ? fault : error;
     std::string why =
         records::BatchListProblem(**db, behind, request.TargetPath, request.TargetIsOdbc);
     (*db)->Close();
@@ -180,6 +156,40 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
         std::move(why));
     failed.fault = kind;
     return failed;
+  };
+  auto probe =
+      watch.OpenRecordset("SELECT Code FROM Rollup_Names WHERE 1=0", records::SetKind::kDynaset);
+  if (!probe) return refuse(probe.error());
+  (*probe)->Close();
+  if (request.dry_run) {
+    if (const records::DbStatus held = watch.HoldAllWrites(); !held) {
+      (*db)->Close();
+      return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(held.error()));
+    }
+  } else if (const records::DbStatus ready = watch.PrepareToWrite(); !ready) {
+    return refuse(ready.error());
+  }
+  TurnWait turn_wait(progress);
+  if (!request.dry_run) {
+    // A dry run writes nothing to wait for: it takes no turns.
+    if (const records::DbStatus turns = watch.TakeTurns(&turn_wait); !turns) {
+      (*db)->Close();
+      return FailOpening(services, RunOutcome::kTargetNotOpened, Reason(turns.error()));
+    }
+  }
+
+  // The list is committed before the first line, so that every later group
+  // of lines, whatever becomes of it, has its list to join.
+  records::DbError batch_error;
+  std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
+  if (code.has_value() && !request.dry_run) {
+    if (records::DbStatus flushed = watch.Flush(); !flushed) {
+      batch_error = std::move(flushed.error());
+      code.reset();
+    }
+  }
+  if (!code.has_value()) {
+    return refuse(batch_error.number != 0 ? std::optional(batch_error) : std::nullopt);
   }
   run.BatchCode = std::move(*code);
   progress.AddLine("Step2: Begin Transferring Companies/Names");

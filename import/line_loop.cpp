@@ -198,6 +198,8 @@ bool LineLoop::StopOnFault(const records::DbError& why, ImportSummary& summary) 
   const records::Fault fault = records::FaultOf(why);
   summary.outcome = StopOutcome(fault);
   summary.fault = fault;
+  // A stop asked for while the target kept the run waiting ends the run as
+  // any stop does.
   if (fault == records::Fault::kStopped) {
     summary.message =
         "Stopped after line " + std::to_string(last_line_) + " of " + file_name_ + " (interrupted)";

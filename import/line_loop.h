@@ -74,8 +74,8 @@ class LineLoop {
 };
 
 // How a run ends that a failing target stopped: kTargetLost for a lost
-// connection, kStopped for a wait the operator ended, kTargetFailed for any
-// other fault.
+// connection, kStopped for a stop asked for (Ctrl-C, SIGTERM, the window)
+// while the target kept the run waiting, kTargetFailed for any other fault.
 RunOutcome StopOutcome(records::Fault fault);
 
 // The import button's caption while data line `number` is imported.

@@ -56,6 +56,8 @@ records::DbResult<std::unique_ptr<records::Recordset>> TargetWatch::OpenRecordse
       std::make_unique<WatchedRecordset>(std::move(*set), fault_));
 }
 
+records::DbStatus TargetWatch::PrepareToWrite() { return Watched(inner_.PrepareToWrite(), fault_); }
+
 records::DbStatus TargetWatch::Execute(std::string_view sql) {
   return Watched(inner_.Execute(sql), fault_);
 }

@@ -32,6 +32,7 @@ class TargetWatch final : public records::Database {
   records::DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
   records::DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
   records::DbStatus TakeTurns(records::TurnWaiter* waiter) override;
+  records::DbStatus PrepareToWrite() override;
   void Close() override { inner_.Close(); }
 
  private:

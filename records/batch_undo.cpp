@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "records/sql_quote.h"
+#include "records/stop_request.h"
 
 namespace talvenor::records {
 namespace {
@@ -44,6 +45,9 @@ std::string Literal(const Value& value) {
 
 // The first field of the first row of a query; Null when there is no row.
 DbResult<Value> FirstValue(Database& db, const std::string& sql) {
+  // Every step of an undo asks something first: a stop asked for (Ctrl-C,
+  // SIGTERM) ends the undo here, and its transaction is rolled back.
+  if (StopRequested()) return std::unexpected(StoppedError());
   auto set = db.OpenRecordset(sql);
   if (!set) return std::unexpected(std::move(set.error()));
   Value value = Value::Null();
@@ -119,6 +123,7 @@ class Undo {
       std::vector<Value>& removed = RemovedKeys(kind);
       for (const Member& m : members_[static_cast<int>(kind)]) {
         if (!m.reasons.empty()) continue;
+        if (StopRequested()) return std::unexpected(StoppedError());
         if (auto ok = db_.Execute(std::string("DELETE FROM ") + t.table + " WHERE " + t.key +
                                   " = " + Literal(m.key));
             !ok) {
@@ -452,6 +457,8 @@ UndoResult UndoBatch(Database& db, std::string_view code, bool dry_run) {
   }
   if (auto ok = undo.Plan(); !ok) return fail(std::move(ok.error()));
   if (auto ok = undo.Apply(); !ok) return fail(std::move(ok.error()));
+  // The last moment a stop can still take everything back.
+  if (StopRequested()) return fail(StoppedError());
   if (dry_run) {
     if (auto ok = db.Rollback(); !ok) return fail(std::move(ok.error()));
   } else if (auto ok = db.Flush(); !ok) {

@@ -52,7 +52,8 @@ struct UndoReport {
 enum class UndoOutcome {
   kDone,         // committed (or, for a dry run, rolled back after the same work)
   kUnknownCode,  // no batch list has that code; nothing was changed
-  kFailed,       // a statement failed; everything was rolled back
+  kFailed,       // a statement failed, or a stop was asked for (the error's fault is
+                 // Fault::kStopped); everything was rolled back
 };
 
 struct UndoResult {

@@ -106,6 +106,12 @@ class Database {
   // must land whole or not at all. LineDone must not be called inside it.
   virtual DbStatus BeginTransaction() = 0;
 
+  // The target was accepted for work that writes (its tables are there and
+  // this is no dry run): the engine sets itself up for many writes. Nothing
+  // before this call (opening, reading, a rolled-back transaction) leaves a
+  // change in the target. An engine with nothing to set up does nothing.
+  virtual DbStatus PrepareToWrite() { return {}; }
+
   virtual void Close() = 0;
 };
 

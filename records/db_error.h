@@ -31,7 +31,7 @@ enum class Fault {
   kStorage,         // the disk is full, an I/O error, a read-only or damaged file
   kLocked,          // another program held a lock past the busy time-out
   kConnectionLost,  // the connection to the server is gone
-  kStopped,         // the operator stopped the run while a call waited
+  kStopped,         // a stop was asked for (Ctrl-C, SIGTERM, the window) while a call waited
 };
 
 // How long an import waits for a lock another import or program holds: the
@@ -45,6 +45,9 @@ struct DbError {
   std::string description;
   std::vector<ProviderError> providers;
   Fault fault = Fault::kNone;
+  // For a lock that was not released: how long the call waited for it, in
+  // whole seconds; -1 when the engine does not say.
+  int waited_s = -1;
 };
 
 template <class T>

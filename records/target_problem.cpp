@@ -36,10 +36,26 @@ std::string InitAdvice(std::string_view path, bool is_odbc) {
                  : "talvenor-import init " + ShellWord(path);
 }
 
-std::string LockedMessage(std::string_view path, bool is_odbc) {
-  return Named(path, is_odbc) + " is locked by another program (waited " +
-         std::to_string(kSqliteBusyTimeoutMs / 1000) +
-         " s). Try again when that program has finished with it.";
+// The time a lock was waited for, as the error says it ("waited 3 s"), or
+// nothing where the engine does not say.
+std::string Waited(const DbError& error) {
+  return error.waited_s < 0 ? std::string() : "waited " + std::to_string(error.waited_s) + " s";
+}
+
+std::string LockedMessage(const DbError& error, std::string_view path, bool is_odbc) {
+  const std::string waited = Waited(error);
+  if (error.fault == Fault::kStopped) {
+    return "Stopped while waiting for the lock another program holds on the " +
+           Named(path, is_odbc).substr(4) + " (" + (waited.empty() ? "" : waited + "; ") +
+           "interrupted).";
+  }
+  return Named(path, is_odbc) + " is locked by another program" +
+         (waited.empty() ? "" : " (" + waited + ")") +
+         ". Try again when that program has finished with it.";
+}
+
+bool IsLockWait(const DbError& error) {
+  return error.number == kLocked || error.fault == Fault::kStopped;
 }
 
 // True when a failed look-up says its table does not exist: the file
@@ -67,7 +83,7 @@ std::string TargetOpenProblem(const DbError& error, std::string_view path, bool 
   if (!is_odbc && error.number == kFileNotFound) {
     return Named(path, is_odbc) + " does not exist; create it with: " + InitAdvice(path, is_odbc);
   }
-  if (!is_odbc && error.number == kLocked) return LockedMessage(path, is_odbc);
+  if (!is_odbc && IsLockWait(error)) return LockedMessage(error, path, is_odbc);
   return ErrorWithDiagnostics(error);
 }
 
@@ -96,11 +112,8 @@ std::optional<std::string> MissingTablesProblem(Database& db, std::string_view p
 
 std::string BatchListProblem(Database& db, const std::optional<DbError>& error,
                              std::string_view path, bool is_odbc) {
-  if (error && (error->number == kLocked || FaultOf(*error) == Fault::kLocked)) {
-    return LockedMessage(path, is_odbc);
-  }
-  if (error && FaultOf(*error) == Fault::kStopped) {
-    return "The run was stopped before its first line; nothing was imported.";
+  if (error && (IsLockWait(*error) || FaultOf(*error) == Fault::kLocked)) {
+    return LockedMessage(*error, path, is_odbc);
   }
   if (std::optional<std::string> missing = MissingTablesProblem(db, path, is_odbc)) {
     return *missing;

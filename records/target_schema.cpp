@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 
+#include "records/stop_request.h"
 #include "text/ascii.h"
 
 namespace talvenor::records {
@@ -279,6 +280,8 @@ DbResult<std::vector<std::string>> CreateTargetSchema(Database& db, SqlDialect d
   std::vector<std::string> existing;
   bool collation_made = false;
   for (const TableDef& t : Tables()) {
+    // A stop asked for (Ctrl-C, SIGTERM) is heard between tables.
+    if (StopRequested()) return std::unexpected(StoppedError());
     // A table that answers a query that reads no row is there.
     if (auto probe = db.OpenRecordset(std::string("SELECT * FROM ") + t.name + " WHERE 1=0")) {
       (*probe)->Close();

@@ -32,12 +32,13 @@ constexpr std::string_view kUsage =
 
 constexpr std::string_view kDescription =
     "Lists, adds or removes entries of the catalogue of target databases, the file\n"
-    "multi.mdb in the catalogue folder (see talvenor-import --help) or in DIR. The\n"
-    "file is created when it is missing. An entry's UNC is an ODBC connection text\n"
-    "(it begins with ODBC; or holds a DSN=, FILEDSN= or DRIVER= setting; see\n"
-    "'encode' for its encoded forms) or a database file path; a bare file name there\n"
-    "means a file in the catalogue folder, as the window reads it. The list shows\n"
-    "connection texts as \"ODBC Database (Logon Hidden)\", as the window does.\n"
+    "multi.mdb in the catalogue folder (see talvenor-import --help) or in DIR.\n"
+    "'add' creates the file when it is missing; 'list' only reads it. An entry's\n"
+    "UNC is an ODBC connection text (it begins with ODBC; or holds a DSN=, FILEDSN=\n"
+    "or DRIVER= setting; see 'encode' for its encoded forms) or a database file\n"
+    "path; a bare file name there means a file in the catalogue folder, as the\n"
+    "window reads it. The list shows connection texts as\n"
+    "\"ODBC Database (Logon Hidden)\", as the window does.\n"
     "\n"
     "A catalogue file made here can be read by its owner only. A password kept in\n"
     "plain text is warned of: 'add --encode' stores the connection text encoded,\n"
@@ -55,8 +56,10 @@ constexpr std::string_view kCreateTable =
     "[Database UNC] VARCHAR(255), "
     "[Syncronization UNC] VARCHAR(255))";
 
+// Messages may quote an id, a path or an entry's text: no password in them is
+// shown.
 void Error(const std::string& text) {
-  std::fprintf(stderr, "talvenor-import catalogue: %s\n", text.c_str());
+  std::fprintf(stderr, "talvenor-import catalogue: %s\n", records::HidePasswords(text).c_str());
 }
 
 std::string Describe(const records::DbError& error) {
@@ -64,7 +67,8 @@ std::string Describe(const records::DbError& error) {
 }
 
 void Warn(const std::string& text) {
-  std::fprintf(stderr, "talvenor-import catalogue: warning: %s\n", text.c_str());
+  std::fprintf(stderr, "talvenor-import catalogue: warning: %s\n",
+               records::HidePasswords(text).c_str());
 }
 
 struct Request {
@@ -86,6 +90,12 @@ records::DbResult<std::unique_ptr<records::SqliteDatabase>> OpenForWriting(
   auto db = records::SqliteDatabase::Open(path, records::SqliteOpen::kCreate);
   if (!db) return db;
   if (!existed) ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
+  // A catalogue is small and seldom written: with a rollback journal it can
+  // be read where its folder cannot be written (a write-ahead log would need
+  // a -shm file beside it).
+  if (auto journal = (*db)->UseRollbackJournal(); !journal) {
+    return std::unexpected(journal.error());
+  }
   if (auto created = (*db)->Execute(kCreateTable); !created) {
     return std::unexpected(created.error());
   }
@@ -108,7 +118,9 @@ void WarnOfPlainPasswords(const std::string& path) {
   auto rows = ListCatalogue(path);
   if (!rows) return;
   for (const CatalogueRow& row : *rows) {
-    if (!records::HoldsPassword(row.database_unc)) continue;
+    if (!records::HoldsPassword(row.database_unc) && !records::HoldsPassword(row.sync_unc)) {
+      continue;
+    }
     Warn("'" + path + "' can be read by other accounts and its entry '" + row.database_id +
          "' holds a password in plain text; add the entry again with --encode, or make the "
          "file readable by its owner only (chmod 600)");
@@ -116,7 +128,19 @@ void WarnOfPlainPasswords(const std::string& path) {
   }
 }
 
+// Only reads: a catalogue in a folder that cannot be written is listed, and
+// a missing one (in a folder that exists) lists no entry and is not created.
 int List(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (!folder.empty() && ::stat(folder.c_str(), &st) != 0) {
+      Error("cannot read '" + path + "': its folder does not exist");
+      return kExitUnavailable;
+    }
+    std::printf("Database Id\tDatabase\tSync Path\n");
+    return kExitOk;
+  }
   auto rows = ListCatalogue(path);
   if (!rows) {
     Error("cannot read '" + path + "': " + Describe(rows.error()));
@@ -124,8 +148,11 @@ int List(const std::string& path) {
   }
   std::printf("Database Id\tDatabase\tSync Path\n");
   for (const CatalogueRow& row : *rows) {
-    std::printf("%s\t%s\t%s\n", row.database_id.c_str(), DisplayedDatabase(row.database).c_str(),
-                row.sync_path.c_str());
+    // Every column shown drops its passwords: a synchronisation path may be a
+    // connection text too.
+    std::printf("%s\t%s\t%s\n", records::HidePasswords(row.database_id).c_str(),
+                DisplayedDatabase(row.database).c_str(),
+                records::HidePasswords(row.sync_path).c_str());
   }
   WarnOfPlainPasswords(path);
   return kExitOk;
@@ -135,6 +162,12 @@ int Add(const std::string& path, records::Database& db, const std::vector<std::s
         bool encode) {
   const std::string& id = operands[0];
   std::string unc = operands[1];
+  const std::string sync = operands.size() > 2 ? operands[2] : std::string();
+  if (records::HoldsPassword(sync)) {
+    Warn("the entry '" + id +
+         "' keeps a password in plain text in its synchronisation path, which is never "
+         "encoded");
+  }
   if (encode) {
     if (!records::IsOdbcConnectionText(unc)) {
       Error("--encode takes an ODBC connection text, not '" + records::HidePasswords(unc) + "'");
@@ -161,7 +194,6 @@ int Add(const std::string& path, records::Database& db, const std::vector<std::s
     Error("the catalogue already holds '" + id + "'");
     return kExitEntry;
   }
-  const std::string sync = operands.size() > 2 ? operands[2] : std::string();
   const std::string insert =
       "INSERT INTO [Database Records] ([Database Id],[Database UNC],[Syncronization UNC]) "
       "VALUES ('" +
@@ -232,21 +264,19 @@ int Catalogue(const Request& given) {
   // "DIR/" and "DIR" name the same folder.
   while (request.folder.size() > 1 && request.folder.back() == '/') request.folder.pop_back();
   const std::string path = CataloguePath(request.folder == "/" ? std::string() : request.folder);
+  if (request.action == "list") return List(path);
+  if (request.operands[0].find_first_not_of(" \t") == std::string::npos) {
+    return UsageError("talvenor-import catalogue " + request.action,
+                      "a Database Id cannot be empty or blank");
+  }
 
   auto db = OpenForWriting(path);
   if (!db) {
     Error("cannot open '" + path + "': " + Describe(db.error()));
     return kExitCantCreate;
   }
-  int status = kExitOk;
-  if (request.action == "list") {
-    // Written rows are committed; the listing reads on a connection of its own.
-    status = List(path);
-  } else if (request.action == "add") {
-    status = Add(path, **db, request.operands, request.encode);
-  } else {
-    status = Remove(path, **db, request.operands[0]);
-  }
+  const int status = request.action == "add" ? Add(path, **db, request.operands, request.encode)
+                                             : Remove(path, **db, request.operands[0]);
   (*db)->Close();
   return status;
 }

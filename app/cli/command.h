@@ -1,11 +1,14 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <functional>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "records/stop_request.h"
 
 namespace talvenor::app::cli {
 
@@ -21,6 +24,12 @@ inline constexpr int kExitIoErr = 74;         // the target's disk is full or fa
 inline constexpr int kExitTempFail = 75;      // the target stayed locked by another program
 inline constexpr int kExitInterrupted = 130;  // stopped by SIGINT (128 + 2)
 inline constexpr int kExitTerminated = 143;   // stopped by SIGTERM (128 + 15)
+
+// The exit code of a command that a stop asked for ended (see
+// records::CatchStopSignals): 143 after SIGTERM, 130 after Ctrl-C.
+inline int StopExitCode() {
+  return records::StopSignal() == SIGTERM ? kExitTerminated : kExitInterrupted;
+}
 
 // What a sub-command does once its arguments are parsed; its exit code.
 using Action = std::function<int()>;

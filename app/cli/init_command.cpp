@@ -13,6 +13,7 @@
 #include "records/connection_text.h"
 #include "records/open_target.h"
 #include "records/sqlite/sqlite_database.h"
+#include "records/stop_request.h"
 #include "records/target_schema.h"
 #include "text/ascii.h"
 
@@ -77,27 +78,39 @@ int Init(const std::optional<std::string>& target, const std::optional<std::stri
 
   const bool odbc = records::IsOdbcConnectionText(*target);
   // A connection text may hold a password: it is never echoed.
-  const std::string shown = odbc ? std::string("the ODBC target") : "'" + *target + "'";
+  const std::string shown =
+      odbc ? std::string("the ODBC target") : "'" + records::HidePasswords(*target) + "'";
+  // Heard from here on: a lock wait and the work between tables end on Ctrl-C
+  // and SIGTERM, and what was begun is rolled back.
+  records::CatchStopSignals();
   std::unique_ptr<records::Database> db;
   if (odbc) {
     auto opened = records::OpenTarget(*target, /*is_odbc=*/true);
     if (!opened) {
       PrintError("cannot open " + shown, opened.error());
-      return kExitUnavailable;
+      return records::IsStop(opened.error()) ? StopExitCode() : kExitUnavailable;
     }
     db = std::move(*opened);
   } else {
     auto opened = records::SqliteDatabase::Open(*target, records::SqliteOpen::kCreate);
     if (!opened) {
       PrintError("cannot open or create " + shown, opened.error());
-      return kExitUnavailable;
+      return records::IsStop(opened.error()) ? StopExitCode() : kExitUnavailable;
     }
     db = std::move(*opened);
   }
   auto existing =
       records::CreateTargetSchema(*db, odbc ? SqlDialect::kPostgres : SqlDialect::kSqlite);
+  // Tables are made in one transaction where the engine can: a failure or a
+  // stop leaves none of them half made.
+  if (!existing) (void)db->Rollback();
   db->Close();
   if (!existing) {
+    if (records::IsStop(existing.error())) {
+      std::fprintf(stderr, "%.*s: stopped (interrupted); nothing was created in %s\n",
+                   int(kName.size()), kName.data(), shown.c_str());
+      return StopExitCode();
+    }
     PrintError("cannot create the tables in " + shown, existing.error());
     return kExitUnavailable;
   }
@@ -132,7 +145,10 @@ Action DefineInit(CLI::App& app) {
                      "creating anything")
           ->type_name("DIALECT")
           ->check(NotAnOption());
-  app.footer("Exit codes: 0 done, 64 bad usage, 69 the target cannot be opened or written.");
+  app.footer(
+      "Exit codes: 0 done, 64 bad usage, 69 the target cannot be opened or written,\n"
+      "130 and 143 stopped by Ctrl-C (SIGINT) or SIGTERM (nothing was created in a\n"
+      "database file).");
   return [=] {
     auto given = [](const CLI::Option* option, const std::string& value) {
       return option->count() > 0 ? std::optional(value) : std::nullopt;

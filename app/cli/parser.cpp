@@ -3,7 +3,9 @@
 // and one layout for help and errors.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -12,6 +14,8 @@
 #include <vector>
 
 #include "app/cli/command.h"
+#include "app/cli/json.h"
+#include "records/connection_text.h"
 
 namespace talvenor::app::cli {
 namespace {
@@ -108,10 +112,16 @@ class HelpFormatter final : public CLI::Formatter {
 std::string Problem(const CLI::ParseError& error) {
   const std::string what = error.what();
   if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr) {
+    // The arguments left over, in the parser's order. An unknown option is
+    // named before an operand it left behind ("--taget t.db" leaves both):
+    // the operand is only surplus because its option was not known.
     const size_t colon = what.find(": ");
-    std::string first = colon == std::string::npos ? what : what.substr(colon + 2);
-    first = first.substr(0, first.find(' '));
-    if (first.size() > 1 && first.front() == '-') return "unknown option '" + first + "'";
+    std::istringstream extras(colon == std::string::npos ? what : what.substr(colon + 2));
+    std::string first;
+    for (std::string word; extras >> word;) {
+      if (word.size() > 1 && word.front() == '-') return "unknown option '" + word + "'";
+      if (first.empty()) first = word;
+    }
     return "unexpected argument '" + first + "'";
   }
   // "--target: needs a value, not the option '--dry-run'"
@@ -151,6 +161,8 @@ CLI::App* SubcommandNamed(CLI::App& app, std::string_view name) {
   return nullptr;
 }
 
+int ParseAndRun(int argc, char** argv);
+
 std::string CommandList(const CLI::App& app) {
   std::string names;
   for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
@@ -174,13 +186,30 @@ CLI::Validator NotAnOption() {
 
 void SetUsage(CLI::App& app, std::string usage) { Usages()[&app] = std::move(usage); }
 
-int UsageError(std::string_view command, std::string_view problem) {
-  std::fprintf(stderr, "%.*s: %.*s (see --help)\n", static_cast<int>(command.size()),
-               command.data(), static_cast<int>(problem.size()), problem.data());
+int UsageError(std::string_view command, std::string_view given) {
+  // The problem may quote an argument, and an argument may be a connection text.
+  const std::string problem = records::HidePasswords(given);
+  std::fprintf(stderr, "%.*s: %s (see --help)\n", static_cast<int>(command.size()), command.data(),
+               problem.c_str());
   return kExitUsage;
 }
 
 int RunCommandLine(int argc, char** argv) {
+  const int exit = ParseAndRun(argc, argv);
+  // Output that never arrived (a full disk, a closed file behind stdout) is
+  // no success, whatever the sub-command did.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    const int error = errno;
+    std::fprintf(stderr, "%.*s: cannot write to standard output: %s\n",
+                 static_cast<int>(kProgram.size()), kProgram.data(), std::strerror(error));
+    return exit == kExitOk ? kExitIoErr : exit;
+  }
+  return exit;
+}
+
+namespace {
+
+int ParseAndRun(int argc, char** argv) {
   const std::string version = std::string(kProgram) + " " + TALVENOR_VERSION;
   CLI::App root("Imports job-posting export files into a recruiting database.",
                 std::string(kProgram));
@@ -261,7 +290,18 @@ int RunCommandLine(int argc, char** argv) {
     if (std::string_view(e.what()) == "A subcommand is required" && named != nullptr) {
       return UsageError(context, "a command is needed; the commands are " + CommandList(*named));
     }
-    return UsageError(context, Problem(e));
+    const std::string problem = Problem(e);
+    // A caller that asked for JSON reads stdout only: it gets its object
+    // (unless the "--json" stood where a value was wanted).
+    if (std::find(args.begin(), args.end(), "--json") != args.end() &&
+        problem.find("'--json'") == std::string::npos) {
+      std::string out;
+      JsonWriter json(out);
+      json.BeginObject().Key("outcome").String("usage");
+      json.Key("message").String(records::HidePasswords(problem)).EndObject();
+      std::printf("%s\n", out.c_str());
+    }
+    return UsageError(context, problem);
   }
 
   const CLI::App* chosen = root.get_subcommands().front();
@@ -270,5 +310,7 @@ int RunCommandLine(int argc, char** argv) {
   }
   return actions.at(chosen)();
 }
+
+}  // namespace
 
 }  // namespace talvenor::app::cli

@@ -14,6 +14,7 @@
 #include "import/export_check.h"
 #include "import/export_reader.h"
 #include "import/split_export_line.h"
+#include "records/connection_text.h"
 #include "text/phone_format.h"
 
 namespace talvenor::app::cli {
@@ -90,12 +91,16 @@ int Preview(const std::string& file, bool force) {
   // "-" is standard input, read through its descriptor's name.
   auto reader = import::ExportReader::Open(file == "-" ? "/dev/stdin" : file);
   if (!reader) {
-    std::fprintf(stderr, "talvenor-import preview: %s\n", reader.error().message.c_str());
+    // The file named may be a connection text given by mistake: no password
+    // it holds is echoed.
+    std::fprintf(stderr, "talvenor-import preview: %s\n",
+                 records::HidePasswords(reader.error().message).c_str());
     return kExitNoInput;
   }
   if (!force) {
     if (const auto refused = import::CheckExportFile(file == "-" ? "/dev/stdin" : file)) {
-      std::fprintf(stderr, "talvenor-import preview: %s\n", refused->c_str());
+      std::fprintf(stderr, "talvenor-import preview: %s\n",
+                   records::HidePasswords(*refused).c_str());
       return kExitDataErr;
     }
   }
@@ -115,7 +120,8 @@ int Preview(const std::string& file, bool force) {
     if (!more) {
       flush();
       std::fflush(stdout);
-      std::fprintf(stderr, "talvenor-import preview: %s\n", more.error().message.c_str());
+      std::fprintf(stderr, "talvenor-import preview: %s\n",
+                   records::HidePasswords(more.error().message).c_str());
       return kExitNoInput;
     }
     if (!*more) break;
@@ -127,7 +133,7 @@ int Preview(const std::string& file, bool force) {
   flush();
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "talvenor-import preview: cannot write the output\n");
-    return kExitCantCreate;
+    return kExitIoErr;
   }
   return kExitOk;
 }
@@ -143,7 +149,7 @@ Action DefinePreview(CLI::App& app) {
   app.add_flag("--force", *force, "read a file that does not look like an export file");
   app.footer(
       "Exit codes: 0 done, 64 bad usage, 65 the file is not an export file, 66 the file\n"
-      "cannot be read, 73 the output cannot be written.");
+      "cannot be read, 74 the output cannot be written.");
   return [file, force] { return Preview(*file, *force); };
 }
 

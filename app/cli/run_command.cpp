@@ -2,14 +2,12 @@
 // progress list goes to stdout, message boxes to stderr, and a progress bar to
 // stderr while it is a terminal.
 
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -22,6 +20,7 @@
 #include "app/catalogue.h"
 #include "app/cli/command.h"
 #include "app/cli/json.h"
+#include "app/cli/same_file.h"
 #include "app/cli/target_choice.h"
 #include "app/do_path.h"
 #include "import/import_run.h"
@@ -29,6 +28,7 @@
 #include "records/connection_text.h"
 #include "records/open_target.h"
 #include "records/operator.h"
+#include "records/stop_request.h"
 
 namespace talvenor::app::cli {
 namespace {
@@ -54,28 +54,13 @@ constexpr std::string_view kExitCodes =
     "file cannot be read, 69 the target cannot be opened, its batch list not\n"
     "created, the catalogue entry not found, or the connection to the target was\n"
     "lost part-way, 73 a rejects file cannot be written, 74 the target could store\n"
-    "nothing more (disk full, I/O error, read-only), 75 the target stayed locked by\n"
-    "another program, 130 and 143 the run was stopped by Ctrl-C (SIGINT) or\n"
-    "SIGTERM: the line in hand is committed and the summary printed; a second\n"
-    "Ctrl-C ends the program at once (the target still holds whole lines only).";
+    "nothing more (disk full, I/O error, read-only) or stdout cannot be written, 75\n"
+    "the target stayed locked by another program, 130 and 143 the run was stopped\n"
+    "by Ctrl-C (SIGINT) or SIGTERM: the line in hand is committed and the summary\n"
+    "printed (also while waiting for a lock); a second Ctrl-C ends the program at\n"
+    "once (the target still holds whole lines only).";
 
 constexpr std::string_view kName = "talvenor-import run";
-
-// The signal that asked the run to stop, 0 while none has.
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void AskToStop(int signal_number) { stop_signal = signal_number; }
-
-// Ctrl-C and SIGTERM stop the run after the line in hand. The handler is
-// reset by its first signal, so that a second Ctrl-C ends the program at once.
-void CatchStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = AskToStop;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
 
 // The JSON summary lists at most this many warnings; "warning_count" has them all.
 constexpr size_t kMaxJsonWarnings = 1000;
@@ -173,7 +158,7 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   }
   void PumpEvents() override {}
   void SetBusy(bool) override {}
-  bool StopRequested() override { return stop_signal != 0; }
+  bool StopRequested() override { return records::StopRequested(); }
   void LineFinished(const import::LineOutcome& outcome) override {
     ++lines_;
     // The line's bytes and its line end (CRLF as the exporter writes them).
@@ -432,23 +417,58 @@ void PrintSummary(const import::ImportSummary& summary, const Options& options,
 }
 
 // Checks what the parser cannot: exactly one of --target and --database,
-// and no empty texts. An exit code when the arguments are wrong, -1 to go on.
-int CheckOptions(const Options& options) {
-  if (options.has_target == options.has_database) {
-    return UsageError(kName, "give either --target or --database");
-  }
+// and no empty texts. The problem, or an empty text when the arguments are
+// right.
+std::string CheckOptions(const Options& options) {
+  if (options.has_target == options.has_database) return "give either --target or --database";
   if (options.has_target && options.target.empty()) {
-    return UsageError(kName, "--target needs a database file path or connection text");
+    return "--target needs a database file path or connection text";
   }
-  if (options.has_database && options.database_id.empty()) {
-    return UsageError(kName, "--database needs a Database Id");
+  if (options.has_database && options.database_id.empty()) return "--database needs a Database Id";
+  if (options.file.empty()) return "the export FILE is an empty text";
+  return {};
+}
+
+// A failure before the run began: with --json it is told as one JSON object
+// too, so that every run that asked for JSON gets one. Returns `exit`.
+int Failed(const Options& options, int exit, std::string_view outcome, std::string_view why) {
+  if (options.json) {
+    std::string out;
+    JsonWriter json(out);
+    json.BeginObject().Key("outcome").String(outcome).Key("completed").Bool(false);
+    json.Key("message").String(records::HidePasswords(why)).EndObject();
+    std::printf("%s\n", out.c_str());
   }
-  if (options.file.empty()) return UsageError(kName, "the export FILE is an empty text");
-  return -1;
+  return exit;
+}
+
+// The rejects file and its reasons file are written from their first byte:
+// neither may be the export file, the target or one of the target's
+// companion files, however they are named. The problem, or an empty text.
+std::string RejectsClash(const Options& options, const AppState& state) {
+  if (options.rejects.empty()) return {};
+  const std::string export_path = options.file == "-" ? "/dev/stdin" : options.file;
+  std::vector<std::pair<std::string, std::string>> kept = {{export_path, "the export file"}};
+  if (state.TargetIsOdbc != 1) {
+    kept.emplace_back(state.TargetPath, "the target");
+    for (const char* companion : {"-wal", "-journal", "-shm"}) {
+      kept.emplace_back(state.TargetPath + companion, "the target's companion file");
+    }
+  }
+  for (const std::string& written : {options.rejects, options.rejects + ".why"}) {
+    for (const auto& [path, what] : kept) {
+      if (!SameFile(written, path)) continue;
+      return "the rejects file '" + written + "' is " + what + " '" + path +
+             "'; nothing was written";
+    }
+  }
+  return {};
 }
 
 int Run(const Options& options) {
-  if (const int code = CheckOptions(options); code >= 0) return code;
+  if (const std::string problem = CheckOptions(options); !problem.empty()) {
+    return Failed(options, UsageError(kName, problem), "usage", problem);
+  }
 
   struct stat st {};
   const std::string stat_path = options.file == "-" ? "/dev/stdin" : options.file;
@@ -459,17 +479,26 @@ int Run(const Options& options) {
   AppState state;
   const TargetChoice choice{options.target, options.database_id, options.has_database,
                             options.folder};
-  if (!ChooseTarget(state, choice, progress)) return kExitUnavailable;
+  // Heard from here on: a lock wait, the catalogue and the line loop all end
+  // cleanly on Ctrl-C and SIGTERM.
+  records::CatchStopSignals();
+  if (!ChooseTarget(state, choice, progress)) {
+    return Failed(options, kExitUnavailable, "target not opened",
+                  "the catalogue entry was not found");
+  }
+  if (auto clash = RejectsClash(options, state); !clash.empty()) {
+    return Failed(options, UsageError(kName, clash), "usage", clash);
+  }
   if (!progress.OpenRejects()) {
-    std::fprintf(stderr, "%s: cannot write the rejects file '%s' or '%s'\n", kName.data(),
-                 options.rejects.c_str(), progress.ReasonsPath().c_str());
+    const std::string why = "cannot write the rejects file '" + options.rejects + "' or '" +
+                            progress.ReasonsPath() + "'";
+    std::fprintf(stderr, "%s: %s\n", kName.data(), records::HidePasswords(why).c_str());
     progress.CloseRejects();
-    return kExitCantCreate;
+    return Failed(options, kExitCantCreate, "rejects file not written", why);
   }
 
   records::SystemClock clock;
   import::ImportServices services{progress, clock, state.clock_cache, progress};
-  CatchStopSignals();
   // "-" is standard input, read through its descriptor's name.
   const std::string export_path = options.file == "-" ? "/dev/stdin" : options.file;
   import::ImportRequest request{export_path, state.TargetPath, state.TargetIsOdbc == 1};
@@ -514,12 +543,15 @@ int Run(const Options& options) {
       return kExitNoInput;
     case import::RunOutcome::kTargetNotOpened:
     case import::RunOutcome::kBatchNotCreated:
+      // A stop asked for while the target was opened (a lock wait) ends the
+      // run as any stop does.
+      return records::StopRequested() ? StopExitCode() : kExitUnavailable;
     case import::RunOutcome::kTargetLost:
       return kExitUnavailable;
     case import::RunOutcome::kTargetFailed:
       return summary.fault == records::Fault::kLocked ? kExitTempFail : kExitIoErr;
     case import::RunOutcome::kStopped:
-      return stop_signal == SIGTERM ? kExitTerminated : kExitInterrupted;
+      return StopExitCode();
     case import::RunOutcome::kCompleted:
       break;
   }

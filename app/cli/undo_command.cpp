@@ -2,6 +2,7 @@
 // created, found through the run's batch list, in one transaction.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@
 #include "records/connection_text.h"
 #include "records/open_target.h"
 #include "records/operator.h"
+#include "records/stop_request.h"
+#include "records/target_problem.h"
 
 namespace talvenor::app::cli {
 namespace {
@@ -31,7 +34,25 @@ constexpr std::string_view kDescription =
     "\n"
     "Exit codes: 0 done, 64 bad usage, 65 no batch list has that code (the most\n"
     "recent codes are listed), 69 the target cannot be opened, the catalogue\n"
-    "entry is not found, or the undo failed part-way (then nothing was changed).";
+    "entry is not found, or the undo failed part-way (then nothing was changed),\n"
+    "130 and 143 the undo was stopped by Ctrl-C (SIGINT) or SIGTERM (everything\n"
+    "was rolled back; nothing was changed).";
+
+// One JSON object for an undo that did not happen, when --json was given.
+void FailureJson(bool json, std::string_view outcome, std::string_view message) {
+  if (!json) return;
+  std::string out;
+  JsonWriter w(out);
+  w.BeginObject().Key("outcome").String(outcome);
+  w.Key("message").String(records::HidePasswords(message)).EndObject();
+  std::printf("%s\n", out.c_str());
+}
+
+// A usage problem found after parsing: told on stderr, and as JSON with --json.
+int UsageProblem(bool json, std::string_view problem) {
+  FailureJson(json, "usage", problem);
+  return UsageError(kName, problem);
+}
 
 // Message boxes become lines on stderr.
 class StderrOperator final : public records::Operator {
@@ -148,15 +169,16 @@ int Undo(const std::vector<std::string>& args) {
   CLI::App app{std::string(kDescription), std::string(kName)};
   app.add_option("CODE", code, "the batch list of the run to take back (CAR.nnnn)")->required();
   auto* target = app.add_option("--target", choice.target,
-                                "the target database: a file path, a bare file name (taken "
-                                "from the program's folder) or an ODBC connection text");
+                                "the target database: a file path (a relative path or a bare "
+                                "file name is taken from the current folder) or an ODBC "
+                                "connection text");
   auto* database = app.add_option("--database", choice.database_id,
                                   "the target of the catalogue entry ID (multi.mdb in the "
                                   "catalogue folder)");
   target->excludes(database);
   app.add_option("--folder", choice.folder,
-                 "the catalogue folder: where multi.mdb and bare file names are looked "
-                 "for");
+                 "the catalogue folder: where multi.mdb and the bare file names of "
+                 "catalogue entries are looked for");
   app.add_flag("--dry-run", dry_run, "show what would be removed and kept; change nothing");
   app.add_flag("--json", json, "print the outcome as one JSON object");
   app.set_version_flag("--version", std::string(kName) + " " + TALVENOR_VERSION);
@@ -169,33 +191,45 @@ int Undo(const std::vector<std::string>& args) {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& e) {
     const int exit = app.exit(e);
+    if (exit != 0 && std::find(args.begin(), args.end(), "--json") != args.end()) {
+      FailureJson(true, "usage", e.what());
+    }
     return exit == 0 ? kExitOk : kExitUsage;
   }
   if (target->count() == 0 && database->count() == 0) {
-    std::fprintf(stderr, "%s: give either --target or --database (see --help)\n", kName.data());
-    return kExitUsage;
+    return UsageProblem(json, "give either --target or --database");
   }
   choice.has_database = database->count() > 0;
   if (choice.has_database && choice.database_id.empty()) {
-    std::fprintf(stderr, "%s: --database needs a Database Id\n", kName.data());
-    return kExitUsage;
+    return UsageProblem(json, "--database needs a Database Id");
   }
   // Codes are stored without surrounding blanks.
   while (!code.empty() && code.back() == ' ') code.pop_back();
   while (!code.empty() && code.front() == ' ') code.erase(code.begin());
-  if (code.empty()) {
-    std::fprintf(stderr, "%s: CODE is empty\n", kName.data());
-    return kExitUsage;
-  }
+  if (code.empty()) return UsageProblem(json, "CODE is empty");
 
+  // Heard from here on: a lock wait and every step of the undo end on Ctrl-C
+  // and SIGTERM, and the transaction is rolled back.
+  records::CatchStopSignals();
   AppState state;
   StderrOperator op;
-  if (!ChooseTarget(state, choice, op)) return kExitUnavailable;
+  if (!ChooseTarget(state, choice, op)) {
+    FailureJson(json, "target not opened",
+                "no catalogue entry has the Database Id '" + choice.database_id + "'");
+    return kExitUnavailable;
+  }
   auto db = records::OpenTarget(state.TargetPath, state.TargetIsOdbc == 1);
   if (!db) {
-    std::fprintf(stderr, "%s: cannot open the target: %s\n", kName.data(),
-                 records::HidePasswords(db.error().description).c_str());
-    return kExitUnavailable;
+    // A lock says how long the undo waited; nothing is there to undo in a
+    // file that is missing, so no command to create it is suggested.
+    const records::Fault fault = records::FaultOf(db.error());
+    const std::string why =
+        fault == records::Fault::kLocked || fault == records::Fault::kStopped
+            ? records::TargetOpenProblem(db.error(), state.TargetPath, state.TargetIsOdbc == 1)
+            : db.error().description;
+    op.ShowMessage("cannot open the target: " + why, "", records::MessageIcon::kNone);
+    FailureJson(json, "target not opened", why);
+    return records::IsStop(db.error()) ? StopExitCode() : kExitUnavailable;
   }
 
   const records::UndoResult result = records::UndoBatch(**db, code, dry_run);
@@ -229,16 +263,18 @@ int Undo(const std::vector<std::string>& args) {
     case records::UndoOutcome::kFailed:
       break;
   }
+  if (records::IsStop(result.error)) {
+    const std::string why =
+        "the undo was stopped (interrupted) and rolled back; nothing was changed";
+    op.ShowMessage(why, "", records::MessageIcon::kNone);
+    FailureJson(json, "stopped", why);
+    return StopExitCode();
+  }
   std::string why = result.error.description;
   for (const records::ProviderError& p : result.error.providers) why += " " + p.text;
-  std::fprintf(stderr, "%s: the undo failed and nothing was changed: %s\n", kName.data(),
-               records::HidePasswords(why).c_str());
-  if (json) {
-    std::string out;
-    JsonWriter w(out);
-    w.BeginObject().Key("outcome").String("failed").Key("message").String(why).EndObject();
-    std::printf("%s\n", out.c_str());
-  }
+  op.ShowMessage("the undo failed and nothing was changed: " + why, "",
+                 records::MessageIcon::kNone);
+  FailureJson(json, "failed", why);
   return kExitUnavailable;
 }
 

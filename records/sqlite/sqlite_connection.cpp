@@ -2,12 +2,16 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cassert>
 #include <charconv>
+#include <thread>
 #include <utility>
 
 #include "records/sql_quote.h"
+#include "records/sqlite/sqlite_database.h"
 #include "records/sqlite/sqlite_error.h"
+#include "records/stop_request.h"
 #include "text/ascii.h"
 
 namespace talvenor::records::sqlite_detail {
@@ -161,6 +165,27 @@ Connection::Connection(sqlite3* db, std::string path) : db_(db), path_(std::move
   sqlite3_update_hook(db_, &Connection::OnRowChange, this);
   sqlite3_commit_hook(db_, &Connection::OnCommit, this);
   sqlite3_rollback_hook(db_, &Connection::OnRollback, this);
+  sqlite3_busy_handler(db_, &Connection::OnBusy, this);
+}
+
+int Connection::OnBusy(void* self, int count) {
+  auto* connection = static_cast<Connection*>(self);
+  const auto now = std::chrono::steady_clock::now();
+  if (count == 0) connection->wait_began_ = now;
+  connection->waited_ = now - connection->wait_began_;
+  if (StopRequested()) {
+    connection->wait_end_ = WaitEnd::kStopped;
+    return 0;
+  }
+  const auto limit = std::chrono::milliseconds(kSqliteBusyTimeoutMs);
+  if (!connection->patient_ || connection->waited_ >= limit) {
+    connection->wait_end_ = WaitEnd::kTimedOut;
+    return 0;
+  }
+  // Short sleeps: a stop asked for is heard within a few hundredths of a second.
+  std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+      std::chrono::milliseconds(20), limit - connection->waited_));
+  return 1;
 }
 
 void Connection::OnRowChange(void* self, int op, const char* database, const char* table,
@@ -194,7 +219,20 @@ DbError Connection::LastError(int rc) const {
   const int extended = db_ ? sqlite3_extended_errcode(db_) : rc;
   // The step result is the primary code of the extended one SQLite remembers.
   const int code = (extended & 0xff) == (rc & 0xff) ? extended : rc;
-  return SqliteError(code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc), path_);
+  DbError error = SqliteError(code, db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc), path_);
+  const WaitEnd wait_end = std::exchange(wait_end_, WaitEnd::kNone);
+  if ((code & 0xff) != SQLITE_BUSY || wait_end == WaitEnd::kNone) return error;
+  error.waited_s = static_cast<int>(
+      (std::chrono::duration_cast<std::chrono::milliseconds>(waited_).count() + 500) / 1000);
+  if (wait_end == WaitEnd::kStopped) {
+    DbError stopped = StoppedError();
+    stopped.waited_s = error.waited_s;
+    stopped.providers = std::move(error.providers);
+    stopped.providers.push_back(
+        {kOperationCanceled, "", "stopped while waiting for a lock another program holds"});
+    return stopped;
+  }
+  return error;
 }
 
 DbResult<Lease> Connection::PrepareText(std::string_view sql, bool cache) {
@@ -352,11 +390,15 @@ DbStatus Connection::Rollback() {
   // A rollback follows a failure, often of a full disk: what is committed
   // moves from the write-ahead log into the file, and the log gives its space
   // back, so that the lines tried again have room. It is no failure when this
-  // cannot be done (a reader holds the log).
+  // cannot be done (a reader holds the log), and it does not wait for one.
+  patient_ = false;
   (void)Exec("PRAGMA wal_checkpoint(TRUNCATE)");
+  patient_ = true;
   checkpoint_each_commit_ = true;
   return {};
 }
+
+DbStatus Connection::UseWriteAheadLog() { return Exec("PRAGMA journal_mode=WAL"); }
 
 void Connection::Close() {
   if (!db_) return;

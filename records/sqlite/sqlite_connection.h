@@ -130,6 +130,11 @@ class Connection {
   void SetCommitPolicy(const CommitPolicy& policy) { policy_ = policy; }
   // Commits what is pending (rolls it back while writes are held) and closes.
   void Close();
+  // Switches the file to its write-ahead log (a write: only once the file
+  // was accepted for writing).
+  DbStatus UseWriteAheadLog();
+  // Runs SQLite text of the engine's own (settings, a first read).
+  DbStatus Exec(const char* sql);
 
   // The columns of a table (cached until a statement changes the schema);
   // error 3078 for a table that does not exist.
@@ -152,7 +157,10 @@ class Connection {
  private:
   using Cached = CachedStatement;
   DbResult<Lease> PrepareText(std::string_view sql, bool cache);
-  DbStatus Exec(const char* sql);
+  // SQLite's busy handler: waits for another program's lock up to
+  // kSqliteBusyTimeoutMs in short sleeps, and gives up at once when a stop
+  // was asked for (Ctrl-C, SIGTERM) or while patient_ is false.
+  static int OnBusy(void* self, int count);
   // Row and transaction hooks that keep next_keys_ true.
   static void OnRowChange(void* self, int op, const char* database, const char* table,
                           long long rowid);
@@ -184,6 +192,13 @@ class Connection {
   std::optional<DbError> transaction_lost_;
   bool hold_ = false;                    // a dry run: nothing is ever committed
   bool checkpoint_each_commit_ = false;  // since a rollback: see Commit
+
+  // How the last wait for a lock ended, read (and forgotten) by LastError.
+  enum class WaitEnd { kNone, kTimedOut, kStopped };
+  std::chrono::steady_clock::time_point wait_began_;
+  mutable WaitEnd wait_end_ = WaitEnd::kNone;
+  mutable std::chrono::steady_clock::duration waited_{};
+  bool patient_ = true;
 
   CommitPolicy policy_;
   int lines_in_transaction_ = 0;

@@ -18,13 +18,12 @@ namespace {
 using sqlite_detail::Connection;
 using sqlite_detail::SqliteRecordset;
 
-// Settings every connection gets. WAL with synchronous=NORMAL keeps commits
-// cheap without risking corruption (a power cut may lose the last commits,
-// never a whole file); the large cache and checkpoint interval serve long runs
-// of small writes. The page cache is a limit, not an allocation: it grows with
-// the pages a run touches, up to 256 MiB (SetCacheMib changes the limit), so
-// that the look-up indexes of a million data lines stay in memory instead of
-// being read back from the file at every look-up.
+// Settings every connection gets; none of them writes to the file. The
+// large cache and checkpoint interval serve long runs of small writes. The
+// page cache is a limit, not an allocation: it grows with the pages a run
+// touches, up to 256 MiB (SetCacheMib changes the limit), so that the look-up
+// indexes of a million data lines stay in memory instead of being read back
+// from the file at every look-up.
 //
 // A file this engine creates gets 16 KiB pages (the setting must come before
 // WAL mode writes the first page; an existing file keeps its own). A look-up
@@ -33,11 +32,14 @@ using sqlite_detail::SqliteRecordset;
 // (the cache is sized in bytes).
 constexpr const char* kConnectionSettings =
     "PRAGMA page_size=16384;"
-    "PRAGMA journal_mode=WAL;"
     "PRAGMA synchronous=NORMAL;"
     "PRAGMA cache_size=-262144;"       // KiB: 256 MiB
     "PRAGMA wal_autocheckpoint=2500;"  // pages: 40 MiB of log
     "PRAGMA temp_store=MEMORY;";
+
+// The first read of the file: a file that is no database fails here, not at
+// the first statement of a run. Reading changes nothing.
+constexpr const char* kFirstRead = "SELECT count(*) FROM sqlite_schema";
 
 // A table name alone (Companies, [Database Records]) rather than a statement.
 std::optional<std::string> BareTableName(std::string_view text) {
@@ -76,6 +78,10 @@ DbResult<std::unique_ptr<SqliteDatabase>> SqliteDatabase::Open(std::string_view 
   if (mode == SqliteOpen::kExisting && !exists) {
     return std::unexpected(EngineError(kFileNotFound, "Could not find file '" + file + "'."));
   }
+  if (exists && std::filesystem::is_directory(file, ec)) {
+    return std::unexpected(
+        EngineError(kCannotOpenFile, "'" + file + "' is a folder, not a database file."));
+  }
   if (!exists) {
     const auto parent = std::filesystem::path(file).parent_path();
     if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
@@ -106,17 +112,32 @@ DbResult<std::unique_ptr<SqliteDatabase>> SqliteDatabase::Open(std::string_view 
   // and build records of a dozen columns, and the rest went to malloc.
   sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 1024, 1024);
   sqlite3_extended_result_codes(db, 1);
-  sqlite3_busy_timeout(db, kSqliteBusyTimeoutMs);
-  // The first read of the file happens here: a file that is no database
-  // fails now, not at the first statement of a run.
-  rc = sqlite3_exec(db, kConnectionSettings, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    DbError error = SqliteError(sqlite3_extended_errcode(db), sqlite3_errmsg(db), file);
-    sqlite3_close_v2(db);
-    return std::unexpected(std::move(error));
+  // The connection waits for other programs' locks from here on, and closes
+  // the file whichever way this function ends.
+  auto connection = std::make_shared<Connection>(db, file);
+  for (const char* sql : {kConnectionSettings, kFirstRead}) {
+    if (auto ok = connection->Exec(sql); !ok) return std::unexpected(std::move(ok.error()));
   }
-  return std::unique_ptr<SqliteDatabase>(
-      new SqliteDatabase(std::make_shared<Connection>(db, file)));
+  // WAL with synchronous=NORMAL keeps commits cheap without risking
+  // corruption (a power cut may lose the last commits, never a whole file).
+  // A file opened to be created is written at once; an existing one only
+  // once its caller accepted it (PrepareToWrite).
+  if (mode == SqliteOpen::kCreate) {
+    if (auto ok = connection->UseWriteAheadLog(); !ok) {
+      return std::unexpected(std::move(ok.error()));
+    }
+  }
+  return std::unique_ptr<SqliteDatabase>(new SqliteDatabase(std::move(connection)));
+}
+
+DbStatus SqliteDatabase::PrepareToWrite() {
+  if (!connection_->is_open()) return std::unexpected(EngineError(kObjectInvalid));
+  return connection_->UseWriteAheadLog();
+}
+
+DbStatus SqliteDatabase::UseRollbackJournal() {
+  if (!connection_->is_open()) return std::unexpected(EngineError(kObjectInvalid));
+  return connection_->Exec("PRAGMA journal_mode=DELETE");
 }
 
 DbResult<std::unique_ptr<Recordset>> SqliteDatabase::OpenRecordset(std::string_view sql_or_table,

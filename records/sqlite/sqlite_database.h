@@ -17,10 +17,14 @@ class Connection;
 // before it fails with 3218.
 inline constexpr int kSqliteBusyTimeoutMs = 10'000;
 
-// How Open treats a missing file.
+// How Open treats a missing file, and when the file is first written.
 enum class SqliteOpen {
-  kExisting,  // a missing file is error 3024; it is never created
-  kCreate,    // a missing file is created (init, the catalogue tool)
+  // A missing file is error 3024; it is never created. Opening writes
+  // nothing: the file changes only once PrepareToWrite (or a write) is asked.
+  kExisting,
+  // A missing file is created (init, the catalogue tool, tests), and the
+  // file is switched to its write-ahead log at once.
+  kCreate,
 };
 
 // A database file through SQLite. Statements arrive as Jet SQL and are
@@ -47,6 +51,13 @@ class SqliteDatabase final : public Database {
   bool CanUndoLines() const override { return true; }
   DbStatus HoldAllWrites() override;
   DbStatus BeginTransaction() override;
+  // Switches the file to its write-ahead log (WAL): many small commits then
+  // cost little. Writes the file's header once; a file already in WAL mode
+  // is left as it is.
+  DbStatus PrepareToWrite() override;
+  // Keeps the file with a rollback journal instead (for small files seldom
+  // written, which can then be read where their folder cannot be written).
+  DbStatus UseRollbackJournal();
   void Close() override;
 
   // When LineDone commits (the look-up indexes change all over, so larger

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "records/sqlite/sqlite_error.h"
@@ -32,12 +34,50 @@ Value ColumnValue(sqlite3_stmt* stmt, int column) {
   }
 }
 
+// `path` as an SQLite file URI that reads the file as it stands, without a
+// lock or a -shm file: "file:/a%20b.db?immutable=1".
+std::string ImmutableUri(std::string_view path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#' || c == ' ') {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+      uri += escaped;
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+DbResult<QueryRows> ReadRows(std::string_view path, std::string_view sql, bool immutable);
+
 }  // namespace
 
 DbResult<QueryRows> ReadAllRows(std::string_view path, std::string_view sql) {
-  const std::string file(path);
+  DbResult<QueryRows> rows = ReadRows(path, sql, /*immutable=*/false);
+  // A file in WAL mode is read through a -shm file beside it, which a folder
+  // that cannot be written cannot hold. Without a -wal file beside it every
+  // committed row is in the file itself, and it is read as it stands.
+  if (!rows && !rows.error().providers.empty()) {
+    const int code = static_cast<int>(rows.error().providers.front().number) & 0xff;
+    std::error_code ec;
+    if ((code == SQLITE_CANTOPEN || code == SQLITE_READONLY) &&
+        !std::filesystem::exists(std::string(path) + "-wal", ec) &&
+        std::filesystem::exists(path, ec)) {
+      return ReadRows(path, sql, /*immutable=*/true);
+    }
+  }
+  return rows;
+}
+
+namespace {
+
+DbResult<QueryRows> ReadRows(std::string_view path, std::string_view sql, bool immutable) {
+  const std::string file = immutable ? ImmutableUri(path) : std::string(path);
   sqlite3* raw = nullptr;
-  const int open_rc = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  const int open_rc = sqlite3_open_v2(
+      file.c_str(), &raw, SQLITE_OPEN_READONLY | (immutable ? SQLITE_OPEN_URI : 0), nullptr);
   std::unique_ptr<sqlite3, CloseDb> db(raw);
   if (open_rc != SQLITE_OK) {
     const std::string message = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(open_rc);
@@ -85,5 +125,7 @@ DbResult<QueryRows> ReadAllRows(std::string_view path, std::string_view sql) {
   }
   return result;
 }
+
+}  // namespace
 
 }  // namespace talvenor::records

@@ -97,7 +97,7 @@ TEST_F(CatalogueCommandTest, AddListRemove) {
   const ProgramRun empty = Catalogue({"list"});
   EXPECT_EQ(empty.exit, 0) << empty.err;
   EXPECT_EQ(empty.out, "Database Id\tDatabase\tSync Path\n");
-  EXPECT_TRUE(fs::exists(folder_ / "multi.mdb"));
+  EXPECT_FALSE(fs::exists(folder_ / "multi.mdb"));  // listing only reads
 
   for (const std::vector<std::string>& add : std::initializer_list<std::vector<std::string>>{
            {"add", "Sales", "sales.db", "/sync/sales"},
@@ -174,10 +174,11 @@ TEST_F(CatalogueCommandTest, Usage) {
 }
 
 TEST_F(CatalogueCommandTest, UnwritableFolder) {
-  const ProgramRun run =
-      RunProgram({"catalogue", "list", "--folder", (folder_ / "no" / "such").string()});
+  const std::string missing = (folder_ / "no" / "such").string();
+  const ProgramRun run = RunProgram({"catalogue", "add", "X", "x.db", "--folder", missing});
   EXPECT_EQ(run.exit, 73);
   EXPECT_NE(run.err.find("multi.mdb"), std::string::npos);
+  EXPECT_EQ(RunProgram({"catalogue", "list", "--folder", missing}).exit, 69);
 }
 
 mode_t ModeOf(const fs::path& file) {

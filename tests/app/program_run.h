@@ -3,16 +3,20 @@
 // Runs the real talvenor-import program for the command-line tests.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -36,10 +40,30 @@ struct RunIn {
   std::string input;
 };
 
+// What else happens while the program runs: its stdout goes to a file instead
+// of being collected, or it gets a signal once, a while after its start.
+struct RunAlso {
+  std::string output;
+  int signal = 0;
+  std::chrono::milliseconds signal_after{0};
+};
+inline RunAlso OutputTo(std::string file) {
+  RunAlso also;
+  also.output = std::move(file);
+  return also;
+}
+inline RunAlso SignalAfter(int signal, std::chrono::milliseconds after) {
+  RunAlso also;
+  also.signal = signal;
+  also.signal_after = after;
+  return also;
+}
+
 // Runs `argv` (argv[0] is the program file; no shell in between), standard
 // input closed unless `in` names a file, and collects its exit status and
 // both outputs.
-inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const RunIn& in = {}) {
+inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const RunIn& in = {},
+                             const RunAlso& also = {}) {
   namespace fs = std::filesystem;
   const std::string tag = std::to_string(getpid());
   const fs::path out = fs::temp_directory_path() / ("talvenor-cli-out-" + tag);
@@ -49,7 +73,9 @@ inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const Ru
   const std::string input = in.input.empty() ? std::string("/dev/null") : in.input;
   posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
   if (!in.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, in.folder.c_str());
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const std::string stdout_file = also.output.empty() ? out.string() : also.output;
+  posix_spawn_file_actions_addopen(&actions, 1, stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<std::string> texts = argv_text;
   std::vector<char*> argv;
@@ -59,6 +85,10 @@ inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const Ru
   pid_t pid = 0;
   if (posix_spawn(&pid, texts[0].c_str(), &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;
+    if (also.signal != 0) {
+      std::this_thread::sleep_for(also.signal_after);
+      kill(pid, also.signal);
+    }
     waitpid(pid, &status, 0);
     run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -71,10 +101,11 @@ inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const Ru
 }
 
 // Runs the talvenor-import program with `args`.
-inline ProgramRun RunProgram(const std::vector<std::string>& args, const RunIn& in = {}) {
+inline ProgramRun RunProgram(const std::vector<std::string>& args, const RunIn& in = {},
+                             const RunAlso& also = {}) {
   std::vector<std::string> argv = {TALVENOR_IMPORT_EXE};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunCommand(argv, in);
+  return RunCommand(argv, in, also);
 }
 
 // The program's arguments from one text split at blanks (for tests whose
