@@ -100,8 +100,12 @@ if ((pg)); then
   command -v strace >/dev/null || { echo "run.sh: strace is missing" >&2; exit 69; }
 fi
 
-# The reference program: the copy of the shared folder beside the repository.
+# The reference program: in the shared folder beside the repository, or
+# beside the main checkout when this is a linked worktree of it.
 reference_dir=$(dirname "$root")/shared/reference-bench
+if [ ! -d "$reference_dir" ] && common=$(git rev-parse --path-format=absolute --git-common-dir 2>/dev/null); then
+  reference_dir=$(dirname "$(dirname "$common")")/shared/reference-bench
+fi
 if ((reference)) && [ ! -f "$reference_dir/bench_sqlite.c" ]; then
   if ((need_reference)); then
     echo "run.sh: the reference program is missing ($reference_dir/bench_sqlite.c)" >&2
