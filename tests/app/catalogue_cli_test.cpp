@@ -16,7 +16,7 @@
 #include "app/do_path.h"
 #include "records/operator.h"
 #include "tests/app/program_run.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app {
 namespace {
@@ -234,22 +234,18 @@ TEST_F(CatalogueCommandTest, PasswordsAtRestAreOwnersOnlyOrEncoded) {
 }
 
 TEST_F(CatalogueCommandTest, AnEncodedEntryIsImportedThrough) {
-  std::string why;
-  auto target = import::testing::TestTarget::Create(import::testing::EngineKind::kPostgres, why);
-  if (!target) {
-    if (import::testing::RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  std::unique_ptr<talvenor::testing::TestTarget> target;
+  TALVENOR_FRESH_TARGET(target, talvenor::testing::EngineKind::kPostgres);
   const std::string text = "ODBC;" + target->path();
   ASSERT_EQ(Catalogue({"add", "Server", text, "--encode"}).exit, 0);
   EXPECT_EQ(Slurp(folder_ / "multi.mdb").find(target->path()), std::string::npos);
   const ProgramRun run =
-      RunProgram({"run", import::testing::DataFile("first_import.csv"), "--database", "Server",
+      RunProgram({"run", talvenor::testing::DataFile("first_import.csv"), "--database", "Server",
                   "--folder", folder_.string(), "--quiet"});
   ASSERT_EQ(run.exit, 0) << run.err;
   auto db = target->Open();
   ASSERT_NE(db, nullptr);
-  EXPECT_GT(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 0);
+  EXPECT_GT(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 0);
 }
 
 TEST(RunCommand, NoOutputShowsAPassword) {
@@ -257,7 +253,7 @@ TEST(RunCommand, NoOutputShowsAPassword) {
   const fs::path folder =
       fs::temp_directory_path() / ("talvenor-secret-" + std::to_string(getpid()));
   fs::create_directories(folder);
-  const std::string file = import::testing::DataFile("first_import.csv");
+  const std::string file = talvenor::testing::DataFile("first_import.csv");
   const std::string rejects = (folder / "rejects.csv").string();
   for (const std::string& target :
        {"DRIVER={No Such Driver};SERVER=db;UID=sa;PWD=" + secret,

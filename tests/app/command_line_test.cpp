@@ -17,15 +17,15 @@
 
 #include "records/sqlite/sqlite_database.h"
 #include "tests/app/program_run.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app {
 namespace {
 
 namespace fs = std::filesystem;
-using import::testing::DataFile;
-using import::testing::EngineKind;
-using import::testing::TestTarget;
+using talvenor::testing::DataFile;
+using talvenor::testing::EngineKind;
+using talvenor::testing::TestTarget;
 using testing::Contains;
 using testing::Count;
 using testing::Lines;
@@ -135,7 +135,7 @@ TEST_F(CommandLineTarget, ADashReadsStandardInput) {
       << run.out;
   auto db = target_->Open();
   ASSERT_NE(db, nullptr);
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
 }
 
 TEST_F(CommandLineTarget, ARejectedLineIsToldOnceWithItsNumber) {
@@ -212,7 +212,7 @@ TEST_F(CommandLineTarget, ALockedTargetSaysSoAndHowLongTheRunWaited) {
   EXPECT_LT(waited, std::chrono::seconds(13));  // one wait, not one per attempt
   auto db = target_->Open();
   ASSERT_NE(db, nullptr);
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
 }
 
 TEST_F(CommandLineTarget, AnUnknownCatalogueIdIsNamedWithTheIdsThereAre) {
@@ -254,13 +254,9 @@ TEST_F(CommandLineTarget, ADryRunWritesNothingAndCountsWhatARunWould) {
 }
 
 TEST(CommandLineOdbc, AConnectionTextIsOneWhateverItsFirstWord) {
-  const char* connect = std::getenv("TALVENOR_PG_CONNECT");
-  if (connect == nullptr) {
-    if (import::testing::RequirePostgres()) FAIL() << "TALVENOR_PG_CONNECT is not set";
-    GTEST_SKIP() << "TALVENOR_PG_CONNECT is not set";
-  }
+  TALVENOR_REQUIRE_PG();
   // The driver of the test cluster, pointed at a port where no server listens.
-  const std::string text = connect;
+  const std::string text = talvenor::testing::PgConnectText();
   const std::string driver = text.substr(0, text.find(';'));
   ASSERT_TRUE(driver.starts_with("Driver=")) << text;
   const std::string unreachable = driver + ";Servername=127.0.0.1;Port=1;Database=none";
@@ -280,18 +276,14 @@ TEST(CommandLineOdbc, AConnectionTextIsOneWhateverItsFirstWord) {
 }
 
 TEST(CommandLineOdbc, ImportsIntoAServerNamedByItsDriver) {
-  std::string why;
-  const std::unique_ptr<TestTarget> target = TestTarget::Create(EngineKind::kPostgres, why);
-  if (target == nullptr) {
-    if (import::testing::RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  std::unique_ptr<TestTarget> target;
+  TALVENOR_FRESH_TARGET(target, EngineKind::kPostgres);
   ASSERT_TRUE(target->path().starts_with("Driver=")) << target->path();
   const ProgramRun run = RunProgram({"run", kFile, "--target", target->path(), "--quiet"});
   EXPECT_EQ(run.exit, 0) << run.err;
   auto db = target->Open();
   ASSERT_NE(db, nullptr);
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
 }
 
 // The command lines of the README's "Importing from the command line" block,
@@ -336,7 +328,7 @@ TEST(Readme, CommandLineExamplesWorkAsWrittenFromAnyFolder) {
   auto db = records::SqliteDatabase::Open((folder / "target.db").string(),
                                           records::SqliteOpen::kExisting);
   ASSERT_TRUE(db.has_value());
-  EXPECT_GT(import::testing::ScalarNumber(**db, "SELECT COUNT(*) FROM Positions"), 0);
+  EXPECT_GT(talvenor::testing::ScalarNumber(**db, "SELECT COUNT(*) FROM Positions"), 0);
   (*db)->Close();
   fs::remove_all(folder);
 }

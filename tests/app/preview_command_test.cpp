@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
 #include "tests/app/program_run.h"
+#include "tests/support/targets.h"
 
 namespace {
 
@@ -17,17 +17,14 @@ Outcome RunProgram(const std::string& args) {
   return talvenor::app::testing::RunProgram(talvenor::app::testing::Words(args));
 }
 
-std::string DataFile(std::string_view name) {
-  const char* folder = std::getenv("TALVENOR_TEST_DATA");
-  return std::string(folder ? folder : "tests/data") + "/" + std::string(name);
-}
+using talvenor::testing::DataPath;
 
 constexpr std::string_view kEmptyContact =
     R"("name":null,"first":"","middle":"","last":"","skipped":true,"title":"",)"
     R"("phone":"(___) ___-____  Ex. _____","fax":"(___) ___-____  Ex. _____","email":"")";
 
 TEST(PreviewCommand, PrintsOneJsonObjectPerDataLine) {
-  const Outcome run = RunProgram("preview " + DataFile("preview_small.csv"));
+  const Outcome run = RunProgram("preview " + DataPath("preview_small.csv"));
   EXPECT_EQ(run.exit, 0);
   EXPECT_EQ(run.err, "");
   const std::string empty(kEmptyContact);

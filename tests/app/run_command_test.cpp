@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "tests/app/program_run.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app {
 namespace {
 
 namespace fs = std::filesystem;
-using import::testing::DataFile;
-using import::testing::EngineKind;
-using import::testing::TestTarget;
+using talvenor::testing::DataFile;
+using talvenor::testing::EngineKind;
+using talvenor::testing::TestTarget;
 using testing::Contains;
 
 using testing::Lines;
@@ -106,7 +106,7 @@ TEST_F(RunCommandTest, ExitCodesTellWhatWentWrong) {
   // None of the failures above wrote a batch list.
   auto db = target_->Open();
   ASSERT_NE(db, nullptr);
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
 }
 
 TEST_F(RunCommandTest, PrintsTheProgressListThenTheSummary) {
@@ -216,19 +216,15 @@ TEST_F(RunCommandTest, FindsTheTargetThroughTheCatalogueAndTheProgramFolder) {
 }
 
 TEST(RunCommandOdbc, ImportsIntoAServerGivenAsAConnectionText) {
-  std::string why;
-  const std::unique_ptr<TestTarget> target = TestTarget::Create(EngineKind::kPostgres, why);
-  if (target == nullptr) {
-    if (import::testing::RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  std::unique_ptr<TestTarget> target;
+  TALVENOR_FRESH_TARGET(target, EngineKind::kPostgres);
   const ProgramRun run =
       RunProgram({"run", kFile, "--target", "ODBC;" + target->path(), "--json", "--quiet"});
   EXPECT_EQ(run.exit, 0) << run.err;
   EXPECT_EQ(run.out, kFirstJson);
   auto db = target->Open();
   ASSERT_NE(db, nullptr);
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 8);
 }
 
 }  // namespace
@@ -268,7 +264,7 @@ TEST_F(RunCommandTest, AFileOfAnotherKindExits65AndWritesNothing) {
     EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
   }
   auto db = target_->Open();
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
   db->Close();
   const ProgramRun json =
       RunProgram({"run", columns, "--target", target_->path(), "--json", "--quiet"});
@@ -299,10 +295,10 @@ TEST_F(RunCommandTest, DatesThatNameNoDateAreWarnedOf) {
   EXPECT_TRUE(Contains(Slurp(rejects + ".why"), "Date_Posted \"2/31/2026\" is no date"));
   EXPECT_EQ(Slurp(rejects), "");  // the line itself was stored
   auto db = target_->Open();
-  EXPECT_EQ(import::testing::ScalarNumber(
+  EXPECT_EQ(talvenor::testing::ScalarNumber(
                 *db, "SELECT COUNT(*) FROM Positions WHERE Date_Posted IS NULL"),
             1);
-  EXPECT_EQ(import::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 2);
+  EXPECT_EQ(talvenor::testing::ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 2);
   db->Close();
 }
 

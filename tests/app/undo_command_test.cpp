@@ -19,15 +19,15 @@
 #include <vector>
 
 #include "tests/app/program_run.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app {
 namespace {
 
 namespace fs = std::filesystem;
-using import::testing::DataFile;
-using import::testing::EngineKind;
-using import::testing::TestTarget;
+using talvenor::testing::DataFile;
+using talvenor::testing::EngineKind;
+using talvenor::testing::TestTarget;
 using testing::Contains;
 using testing::RunProgram;
 

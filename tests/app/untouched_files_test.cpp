@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "tests/app/program_run.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app {
 namespace {
@@ -54,7 +54,7 @@ class UntouchedFilesTest : public ::testing::Test {
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    fs::copy_file(import::testing::DataFile("first_import.csv"), folder_ / "e.csv");
+    fs::copy_file(talvenor::testing::DataFile("first_import.csv"), folder_ / "e.csv");
     ASSERT_EQ(Run("init t.db").exit, 0);
     ASSERT_EQ(Run("run e.csv --target t.db -q").exit, 0);
     fs::copy_file(folder_ / "t.db", folder_ / "rb.db");

@@ -20,15 +20,15 @@
 
 #include "app/window/indexer.h"
 #include "tests/app_window/window_fixture.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 #include "text/ascii.h"
 
 namespace talvenor::app::window::testing {
 namespace {
 
-using import::testing::EngineKind;
-using import::testing::ScalarNumber;
-using import::testing::TestTarget;
+using talvenor::testing::EngineKind;
+using talvenor::testing::ScalarNumber;
+using talvenor::testing::TestTarget;
 
 std::string SampleFile() {
   const char* examples = std::getenv("TALVENOR_EXAMPLES");
@@ -122,12 +122,8 @@ long CreatedPlusMatched(const std::string& line) {
 class TwoRunsTest : public ImportButtonTest, public ::testing::WithParamInterface<EngineKind> {};
 
 TEST_P(TwoRunsTest, ImportsTheSampleTwiceAndTheListStillChooses) {
-  std::string why;
-  std::unique_ptr<TestTarget> target = TestTarget::Create(GetParam(), why);
-  if (!target) {
-    if (GetParam() == EngineKind::kSqlite || import::testing::RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  std::unique_ptr<TestTarget> target;
+  TALVENOR_FRESH_TARGET(target, GetParam());
   MakeCatalogue({{"Target", target->is_odbc() ? "ODBC;" + target->path() : target->path(), ""},
                  {"Other", "other.db", ""}});
   Indexer* w = Start("Target");
@@ -222,7 +218,7 @@ TEST_P(TwoRunsTest, ImportsTheSampleTwiceAndTheListStillChooses) {
 INSTANTIATE_TEST_SUITE_P(Engines, TwoRunsTest,
                          ::testing::Values(EngineKind::kSqlite, EngineKind::kPostgres),
                          [](const ::testing::TestParamInfo<EngineKind>& engine) {
-                           return import::testing::EngineName(engine.param);
+                           return talvenor::testing::EngineName(engine.param);
                          });
 
 TEST_F(ImportButtonTest, AFailureToOpenShowsItsMessageAndLeavesTheWindowIdle) {

@@ -116,7 +116,7 @@ TEST(RunReport, ListsTheFirst200RejectedLinesAndCountsTheRest) {
 }
 
 TEST(RunMessages, LineFailuresGetTheirLineAndCanBeTurnedOff) {
-  records::testing::RecordingOperator plain;
+  talvenor::testing::RecordingOperator plain;
   RecordingRunDialogs dialogs;
   dialogs.dont_show_after = 2;
   RunMessages messages(plain, dialogs, nullptr);

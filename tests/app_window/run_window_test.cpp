@@ -24,14 +24,14 @@
 #include "app/window/indexer.h"
 #include "app/window/window_layout.h"
 #include "tests/app_window/window_fixture.h"
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app::window::testing {
 namespace {
 
-using import::testing::EngineKind;
-using import::testing::ScalarNumber;
-using import::testing::TestTarget;
+using talvenor::testing::EngineKind;
+using talvenor::testing::ScalarNumber;
+using talvenor::testing::TestTarget;
 
 std::string SampleFile() {
   return (fs::path(TALVENOR_SOURCE_ROOT) / "examples" / "sample.csv").string();
@@ -189,7 +189,7 @@ long long PositionsOfFirstLines(int lines) {
       if (line.rfind("JobTitle", 0) != 0 && line.rfind("JOBTITLE", 0) != 0) ++data;
     }
   }
-  records::testing::RecordingOperator op;
+  talvenor::testing::RecordingOperator op;
   records::SystemClock clock;
   records::ClockCache cache;
   struct Quiet final : import::ImportProgress {

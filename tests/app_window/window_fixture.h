@@ -31,7 +31,7 @@
 #include "app/window/qt_seams.h"
 #include "records/sql_quote.h"
 #include "records/sqlite/sqlite_database.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/recording_operator.h"
 
 namespace talvenor::app::window::testing {
 
@@ -179,7 +179,7 @@ class WindowTest : public ::testing::Test {
   }
 
   fs::path folder_;
-  records::testing::RecordingOperator op_;
+  talvenor::testing::RecordingOperator op_;
   RecordingFileDialog dialog_;
   RecordingRunDialogs run_dialogs_;
   std::vector<std::unique_ptr<Indexer>> windows_;

@@ -13,13 +13,15 @@
 
 #include "import/import_run.h"
 #include "records/date_time.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 #include "text/string_utils.h"
 
 namespace talvenor::import::testing {
+
+using namespace talvenor::testing;
 namespace {
 
 using namespace std::string_literals;
@@ -54,12 +56,7 @@ std::string Line(std::string_view title, std::string_view company, std::string_v
 
 class ImportInputTest : public ::testing::TestWithParam<EngineKind> {
  protected:
-  void SetUp() override {
-    target_ = Fresh();
-    if (target_ != nullptr) return;
-    if (GetParam() == EngineKind::kSqlite || RequirePostgres()) FAIL() << why_;
-    GTEST_SKIP() << why_;
-  }
+  void SetUp() override { TALVENOR_FRESH_TARGET(target_, GetParam()); }
 
   std::unique_ptr<TestTarget> Fresh() { return TestTarget::Create(GetParam(), why_); }
 
@@ -98,8 +95,8 @@ class ImportInputTest : public ::testing::TestWithParam<EngineKind> {
     return out;
   }
 
-  records::testing::FakeClock clock_;
-  records::testing::RecordingOperator op_;
+  talvenor::testing::FakeClock clock_;
+  talvenor::testing::RecordingOperator op_;
   records::ClockCache cache_;
   RecordingProgress progress_;
   std::unique_ptr<TestTarget> target_;

@@ -17,12 +17,14 @@
 #include <vector>
 
 #include "import/import_run.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::import::testing {
+
+using namespace talvenor::testing;
 namespace {
 
 constexpr int kLines = 10400;
@@ -58,7 +60,7 @@ std::string ExportLine(int i) {
 // Kills its own process at the first clock reading once armed: the run reads
 // the clock for the activity entry right after a record was saved, so the kill
 // lands in the middle of a data line.
-class KillingClock final : public records::testing::FakeClock {
+class KillingClock final : public talvenor::testing::FakeClock {
  public:
   bool armed = false;
   double Now() override {
@@ -155,7 +157,7 @@ TEST(ImportRunKill, RunAgainAfterAKillGivesWhatAnUninterruptedRunGives) {
   if (child == 0) {
     KillingClock clock;
     ArmingProgress progress(clock);
-    records::testing::RecordingOperator op;
+    talvenor::testing::RecordingOperator op;
     records::ClockCache cache;
     ImportServices services{op, clock, cache, progress};
     RunImport(ImportRequest{file.string(), killed->path(), false}, services);
@@ -184,8 +186,8 @@ TEST(ImportRunKill, RunAgainAfterAKillGivesWhatAnUninterruptedRunGives) {
   EXPECT_EQ(Count(killed->path(), "SELECT COUNT(*) FROM RollupP_Records"), n);
 
   RecordingProgress progress;
-  records::testing::FakeClock clock;
-  records::testing::RecordingOperator op;
+  talvenor::testing::FakeClock clock;
+  talvenor::testing::RecordingOperator op;
   records::ClockCache cache;
   ImportServices services{op, clock, cache, progress};
   const ImportSummary rerun =

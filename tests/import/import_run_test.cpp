@@ -11,13 +11,15 @@
 #include <vector>
 
 #include "records/date_time.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 #include "text/phone_format.h"
 
 namespace talvenor::import::testing {
+
+using namespace talvenor::testing;
 namespace {
 
 using records::Database;
@@ -47,13 +49,7 @@ std::string DateText(Database& db, const std::string& sql) {
 
 class ImportRunTest : public ::testing::TestWithParam<EngineKind> {
  protected:
-  void SetUp() override {
-    std::string why;
-    target_ = TestTarget::Create(GetParam(), why);
-    if (target_ != nullptr) return;
-    if (GetParam() == EngineKind::kSqlite || RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  void SetUp() override { TALVENOR_FRESH_TARGET(target_, GetParam()); }
 
   ImportSummary Run(const std::string& export_path) {
     return Run(export_path, target_->path(), target_->is_odbc());
@@ -97,8 +93,8 @@ class ImportRunTest : public ::testing::TestWithParam<EngineKind> {
     db->Close();
   }
 
-  records::testing::FakeClock clock_;  // Tue 8 Dec 2026 15:04:05
-  records::testing::RecordingOperator op_;
+  talvenor::testing::FakeClock clock_;  // Tue 8 Dec 2026 15:04:05
+  talvenor::testing::RecordingOperator op_;
   records::ClockCache cache_;
   RecordingProgress progress_;
   std::unique_ptr<TestTarget> target_;

@@ -10,10 +10,11 @@
 
 #include "records/database.h"
 #include "records/db_error.h"
-#include "tests/records/pg_test_env.h"
-#include "tests/records/test_engines.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records::testing {
+
+using namespace talvenor::testing;
 namespace {
 
 class DatabaseContract : public ::testing::TestWithParam<TestEngine> {

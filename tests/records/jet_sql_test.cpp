@@ -10,7 +10,7 @@
 
 #include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
-#include "tests/records/test_engines.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records {
 namespace {

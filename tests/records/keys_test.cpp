@@ -13,10 +13,10 @@
 #include <string_view>
 
 #include "records/date_time.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_database.h"
-#include "tests/records/recording_operator.h"
-#include "tests/records/sqlite_target.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_database.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records {
 namespace {

@@ -20,7 +20,7 @@
 #include "records/clock.h"
 #include "records/date_time.h"
 #include "records/odbc/odbc_support.h"
-#include "tests/records/pg_test_env.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records {
 namespace {

@@ -5,9 +5,9 @@
 #include <initializer_list>
 
 #include "records/date_time.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_database.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_database.h"
+#include "tests/support/recording_operator.h"
 
 namespace talvenor::records {
 namespace {

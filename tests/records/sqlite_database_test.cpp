@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "records/target_schema.h"
-#include "tests/records/test_engines.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "records/sqlite/jet_sql.h"
 #include "records/sqlite/sqlite_database.h"
-#include "tests/records/test_engines.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records {
 namespace {

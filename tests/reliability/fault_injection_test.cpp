@@ -15,20 +15,20 @@
 
 #include "import/import_run.h"
 #include "records/open_target.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/fake_clock.h"
 #include "tests/reliability/faulty_database.h"
 #include "tests/reliability/reliability_target.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::reliability {
 namespace {
 
 using import::ImportSummary;
 using import::RunOutcome;
-using import::testing::EngineKind;
-using import::testing::RecordingProgress;
-using import::testing::TestTarget;
+using testing::EngineKind;
+using testing::RecordingProgress;
+using testing::TestTarget;
 
 // Eight data lines that match and create companies, contacts and positions,
 // with script rows, apostrophes and a line without a line end.
@@ -100,7 +100,7 @@ class LineOperator final : public records::Operator {
 FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
   FaultRun run;
   FaultProgress progress(run.log);
-  records::testing::FakeClock clock;
+  testing::FakeClock clock;
   LineOperator op(progress);
   records::ClockCache cache;
   import::ImportServices services{op, clock, cache, progress};
@@ -112,8 +112,7 @@ FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
         std::make_unique<FaultyDatabase>(std::move(*db), plan, run.log));
   };
   run.summary = import::RunImport(
-      import::ImportRequest{import::testing::DataFile(kFile), target.path(), false}, services,
-      open);
+      import::ImportRequest{testing::DataFile(kFile), target.path(), false}, services, open);
   progress.Decide();
   run.lines = progress.recorder.lines;
   run.list = progress.recorder.list;

@@ -16,20 +16,20 @@
 #include "app/app_state.h"
 #include "app/do_path.h"
 #include "import/import_run.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 #include "text/phone_format.h"
 #include "text/utf8.h"
 
 namespace talvenor::reliability {
 namespace {
 
-using import::testing::EngineKind;
-using import::testing::ScalarNumber;
-using import::testing::ScalarText;
-using import::testing::TestTarget;
+using testing::EngineKind;
+using testing::ScalarNumber;
+using testing::ScalarText;
+using testing::TestTarget;
 
 // Texts that would change a statement built by joining text, or that an
 // engine or driver might read as its own syntax: quotes, comment and
@@ -88,13 +88,7 @@ std::string HostileLine(size_t i, const std::string& v) {
 
 class HostileInput : public ::testing::TestWithParam<EngineKind> {
  protected:
-  void SetUp() override {
-    std::string why;
-    target_ = TestTarget::Create(GetParam(), why);
-    if (target_ != nullptr) return;
-    if (GetParam() == EngineKind::kSqlite || import::testing::RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  void SetUp() override { TALVENOR_FRESH_TARGET(target_, GetParam()); }
 
   import::ImportSummary Run(const std::string& contents, bool force = false) {
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
@@ -103,7 +97,7 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
     std::ofstream out(file, std::ios::binary);
     out << contents;
   }
-  records::testing::FakeClock clock;
+  testing::FakeClock clock;
   records::ClockCache cache;
   import::ImportServices services{op_, clock, cache, progress_};
   import::ImportRequest request{file.string(), target_->path(), target_->is_odbc()};
@@ -113,8 +107,8 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
   return summary;
 }
 
-records::testing::RecordingOperator op_;
-import::testing::RecordingProgress progress_;
+testing::RecordingOperator op_;
+testing::RecordingProgress progress_;
 std::unique_ptr<TestTarget> target_;
 };  // namespace
 
@@ -254,7 +248,7 @@ TEST_P(HostileInput, MalformedLinesEndTheRunNormally) {
 INSTANTIATE_TEST_SUITE_P(Engines, HostileInput,
                          ::testing::Values(EngineKind::kSqlite, EngineKind::kPostgres),
                          [](const ::testing::TestParamInfo<EngineKind>& engine) {
-                           return import::testing::EngineName(engine.param);
+                           return testing::EngineName(engine.param);
                          });
 
 // Connection texts a catalogue entry or a saved selection may hold, however

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/import/import_target.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::reliability {
 
@@ -56,9 +56,9 @@ inline long long SqliteCount(const std::string& path, std::string_view sql) {
 
 // A fresh SQLite target with the target schema (a test failure when none can
 // be made).
-inline std::unique_ptr<import::testing::TestTarget> FreshTarget() {
+inline std::unique_ptr<testing::TestTarget> FreshTarget() {
   std::string why;
-  auto target = import::testing::TestTarget::Create(import::testing::EngineKind::kSqlite, why);
+  auto target = testing::TestTarget::Create(testing::EngineKind::kSqlite, why);
   EXPECT_NE(target, nullptr) << why;
   return target;
 }

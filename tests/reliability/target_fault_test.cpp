@@ -15,21 +15,21 @@
 
 #include "import/import_run.h"
 #include "records/sqlite/sqlite_database.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/fake_clock.h"
-#include "tests/records/recording_operator.h"
 #include "tests/reliability/faulty_vfs.h"
 #include "tests/reliability/reliability_target.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::reliability {
 namespace {
 
 using import::ImportSummary;
 using import::RunOutcome;
-using import::testing::EngineKind;
-using import::testing::RecordingProgress;
-using import::testing::TestTarget;
+using testing::EngineKind;
+using testing::RecordingProgress;
+using testing::TestTarget;
 
 constexpr const char* kFile = "first_import.csv";
 constexpr long kDataLines = 8;
@@ -45,8 +45,8 @@ struct TargetRun {
 TargetRun Import(const std::string& path, int group = 3) {
   TargetRun run;
   RecordingProgress progress;
-  records::testing::FakeClock clock;
-  records::testing::RecordingOperator op;
+  testing::FakeClock clock;
+  testing::RecordingOperator op;
   records::ClockCache cache;
   import::ImportServices services{op, clock, cache, progress};
   const auto open = [&](std::string_view target,
@@ -56,8 +56,8 @@ TargetRun Import(const std::string& path, int group = 3) {
     (*db)->SetCommitPolicy({.lines = group, .milliseconds = 0});
     return std::unique_ptr<records::Database>(std::move(*db));
   };
-  run.summary = import::RunImport(
-      import::ImportRequest{import::testing::DataFile(kFile), path, false}, services, open);
+  run.summary = import::RunImport(import::ImportRequest{testing::DataFile(kFile), path, false},
+                                  services, open);
   run.lines = progress.lines;
   run.list = progress.list;
   return run;

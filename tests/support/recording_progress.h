@@ -9,7 +9,10 @@
 
 #include "import/import_run.h"
 
-namespace talvenor::import::testing {
+namespace talvenor::testing {
+
+using import::ImportProgress;
+using import::LineOutcome;
 
 class RecordingProgress final : public ImportProgress {
  public:
@@ -47,4 +50,4 @@ class RecordingProgress final : public ImportProgress {
   std::vector<Line> lines;
 };
 
-}  // namespace talvenor::import::testing
+}  // namespace talvenor::testing

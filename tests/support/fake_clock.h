@@ -9,7 +9,11 @@
 #include "records/clock.h"
 #include "records/date_time.h"
 
-namespace talvenor::records::testing {
+namespace talvenor::testing {
+
+using records::CivilTime;
+using records::Clock;
+using records::FromCivil;
 
 class FakeClock : public Clock {
  public:
@@ -32,4 +36,4 @@ class FakeClock : public Clock {
   double random_ = 0.5;
 };
 
-}  // namespace talvenor::records::testing
+}  // namespace talvenor::testing

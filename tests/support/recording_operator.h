@@ -8,7 +8,10 @@
 
 #include "records/operator.h"
 
-namespace talvenor::records::testing {
+namespace talvenor::testing {
+
+using records::MessageIcon;
+using records::Operator;
 
 class RecordingOperator : public Operator {
  public:
@@ -25,4 +28,4 @@ class RecordingOperator : public Operator {
   std::vector<Message> messages;
 };
 
-}  // namespace talvenor::records::testing
+}  // namespace talvenor::testing

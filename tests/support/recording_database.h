@@ -18,7 +18,18 @@
 #include "records/db_error.h"
 #include "records/value.h"
 
-namespace talvenor::records::testing {
+namespace talvenor::testing {
+
+using records::Database;
+using records::DbError;
+using records::DbResult;
+using records::DbStatus;
+using records::kNoCurrentRecord;
+using records::kOdbcCallFailed;
+using records::kUpdateWithoutAddNew;
+using records::Recordset;
+using records::SetKind;
+using records::Value;
 
 // A row: field names and values, in column order.
 using FakeRow = std::vector<std::pair<std::string, Value>>;
@@ -193,4 +204,4 @@ class RecordingDatabase : public Database {
   int updates_ = 0;
 };
 
-}  // namespace talvenor::records::testing
+}  // namespace talvenor::testing

@@ -17,18 +17,18 @@
 #include "import/import_run.h"
 #include "records/clock.h"
 #include "records/clock_cache.h"
-#include "tests/import/import_target.h"
-#include "tests/import/recording_progress.h"
-#include "tests/records/recording_operator.h"
+#include "tests/support/recording_operator.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::records {
 namespace {
 
-using import::testing::DataFile;
-using import::testing::EngineKind;
-using import::testing::ScalarNumber;
-using import::testing::ScalarText;
-using import::testing::TestTarget;
+using testing::DataFile;
+using testing::EngineKind;
+using testing::ScalarNumber;
+using testing::ScalarText;
+using testing::TestTarget;
 
 constexpr const char* kTables[] = {
     "Companies",        "Candidates",         "Positions",           "Scripts",
@@ -140,17 +140,11 @@ class FailingDatabase final : public Database {
 
 class BatchUndoTest : public ::testing::TestWithParam<EngineKind> {
  protected:
-  void SetUp() override {
-    std::string why;
-    target_ = TestTarget::Create(GetParam(), why);
-    if (target_ != nullptr) return;
-    if (GetParam() == EngineKind::kSqlite || import::testing::RequirePostgres()) FAIL() << why;
-    GTEST_SKIP() << why;
-  }
+  void SetUp() override { TALVENOR_FRESH_TARGET(target_, GetParam()); }
 
   // Imports a file of tests/data/import; returns its batch code.
   std::string Import(std::string_view file) {
-    import::testing::RecordingProgress progress;
+    testing::RecordingProgress progress;
     testing::RecordingOperator op;
     import::ImportServices services{op, clock_, cache_, progress};
     const import::ImportSummary summary = import::RunImport(
@@ -392,9 +386,7 @@ TEST_P(BatchUndoTest, AFaultAtAnyStepLeavesEverythingAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, BatchUndoTest,
                          ::testing::Values(EngineKind::kSqlite, EngineKind::kPostgres),
-                         [](const auto& engine) {
-                           return import::testing::EngineName(engine.param);
-                         });
+                         [](const auto& engine) { return testing::EngineName(engine.param); });
 
 }  // namespace
 }  // namespace talvenor::records
