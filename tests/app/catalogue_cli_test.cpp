@@ -74,13 +74,7 @@ TEST(EncodeCommand, Usage) {
 
 class CatalogueCommandTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talvenor-catcli-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
+  void SetUp() override { folder_ = talvenor::testing::TestFolder(); }
   void TearDown() override { fs::remove_all(folder_); }
 
   ProgramRun Catalogue(std::vector<std::string> args) {

@@ -10,6 +10,7 @@
 
 #include "records/operator.h"
 #include "records/sqlite/sqlite_database.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app {
 namespace {
@@ -34,11 +35,7 @@ class RecordingOperator : public records::Operator {
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talvenor-cat-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = talvenor::testing::TestFolder();
     state_.AppFolder = folder_.string();
   }
   void TearDown() override { fs::remove_all(folder_); }

@@ -13,6 +13,7 @@
 #include "records/sqlite/sqlite_database.h"
 #include "records/target_schema.h"
 #include "tests/app/program_run.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app::cli {
 namespace {
@@ -21,12 +22,7 @@ namespace fs = std::filesystem;
 
 class InitCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talvenor-init-test-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(folder_);
-  }
+  void SetUp() override { folder_ = talvenor::testing::TestFolder(); }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(folder_, ignored);

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/targets.h"
+
 namespace talvenor::app {
 namespace {
 
@@ -28,11 +30,7 @@ std::string U16(unsigned n) { return {char(n & 0xFF), char(n >> 8)}; }
 class SavedSelectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talvenor-sel-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = talvenor::testing::TestFolder();
     state_.AppFolder = folder_.string();
     file_ = folder_ / "talvenor.dat";
   }

@@ -49,11 +49,7 @@ class Holder {
 class UntouchedFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talvenor-untouched-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    folder_ = talvenor::testing::TestFolder();
     fs::copy_file(talvenor::testing::DataFile("first_import.csv"), folder_ / "e.csv");
     ASSERT_EQ(Run("init t.db").exit, 0);
     ASSERT_EQ(Run("run e.csv --target t.db -q").exit, 0);

@@ -32,6 +32,7 @@
 #include "records/sql_quote.h"
 #include "records/sqlite/sqlite_database.h"
 #include "tests/support/recording_operator.h"
+#include "tests/support/targets.h"
 
 namespace talvenor::app::window::testing {
 
@@ -86,13 +87,7 @@ inline std::string Text(const QString& text) { return text.toStdString(); }
 
 class WindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("talvenor-window-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
+  void SetUp() override { folder_ = talvenor::testing::TestFolder(); }
   void TearDown() override {
     windows_.clear();
     fs::remove_all(folder_);

@@ -77,6 +77,13 @@ std::string TempPath(std::string_view name) {
   return (folder.path() / (std::to_string(++counter) + "-" + std::string(name))).string();
 }
 
+std::filesystem::path TestFolder() {
+  const std::filesystem::path folder =
+      TempPath(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 std::string DataPath(std::string_view name) {
   const char* root = std::getenv("TALVENOR_TEST_DATA");
   // Run by hand, without ctest's environment: the data in the source tree.

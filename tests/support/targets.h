@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -47,6 +48,9 @@ bool RequirePostgres();
 // A new path for a file named `name` inside a folder of this test process
 // that is removed when the process ends.
 std::string TempPath(std::string_view name);
+
+// A new empty folder for the current test inside that folder.
+std::filesystem::path TestFolder();
 
 // The path of a file under tests/data/, and of one under tests/data/import/.
 std::string DataPath(std::string_view name);
