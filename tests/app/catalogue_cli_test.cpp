@@ -244,9 +244,7 @@ TEST_F(CatalogueCommandTest, AnEncodedEntryIsImportedThrough) {
 
 TEST(RunCommand, NoOutputShowsAPassword) {
   const std::string secret = "s3cret-Pa55";
-  const fs::path folder =
-      fs::temp_directory_path() / ("talvenor-secret-" + std::to_string(getpid()));
-  fs::create_directories(folder);
+  const fs::path folder = talvenor::testing::TestFolder();
   const std::string file = talvenor::testing::DataFile("first_import.csv");
   const std::string rejects = (folder / "rejects.csv").string();
   for (const std::string& target :

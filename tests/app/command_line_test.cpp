@@ -306,10 +306,7 @@ std::vector<std::string> ReadmeCommands() {
 TEST(Readme, CommandLineExamplesWorkAsWrittenFromAnyFolder) {
   const std::vector<std::string> commands = ReadmeCommands();
   ASSERT_GE(commands.size(), 3u);
-  const fs::path folder =
-      fs::temp_directory_path() / ("talvenor-readme-" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = talvenor::testing::TestFolder();
   fs::copy_file(fs::path(TALVENOR_SOURCE_ROOT) / "examples" / "sample.csv", folder / "export.csv");
   // The program as the README types it: found on the PATH.
   const std::string bin = fs::path(TALVENOR_IMPORT_EXE).parent_path().string();

@@ -178,8 +178,7 @@ long long PositionsOfFirstLines(int lines) {
   auto target = TestTarget::Create(EngineKind::kSqlite, why);
   EXPECT_NE(target, nullptr) << why;
   if (target == nullptr) return -1;
-  const fs::path part =
-      fs::temp_directory_path() / ("talvenor-first-" + std::to_string(getpid()) + ".csv");
+  const fs::path part = talvenor::testing::TempPath("first.csv");
   {
     std::ifstream in(SampleFile(), std::ios::binary);
     std::ofstream out(part, std::ios::binary);

@@ -91,8 +91,7 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
   void SetUp() override { TALVENOR_FRESH_TARGET(target_, GetParam()); }
 
   import::ImportSummary Run(const std::string& contents, bool force = false) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("talvenor-hostile-" + std::to_string(::getpid()) + ".csv");
+    const std::filesystem::path file = testing::TempPath("hostile.csv");
   {
     std::ofstream out(file, std::ios::binary);
     out << contents;
