@@ -136,7 +136,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   TargetWatch watch(**db);
   records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
                          services.clock_cache};
-  RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  RunState run(target, messages);
 
   // The run stops before its first data line when it cannot have its batch
   // list (or it would attach its records to no list, or an earlier run's).
@@ -146,9 +146,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   auto refuse = [&](std::optional<records::DbError> error) {
     const std::optional<records::DbError> fault = watch.fault();
     (void)watch.Rollback();
-    const std::optional<records::DbError> behind = fault ? fault : error;
+    if (fault) error = fault;
     std::string why =
-        records::BatchListProblem(**db, behind, request.TargetPath, request.TargetIsOdbc);
+        records::BatchListProblem(**db, error, request.TargetPath, request.TargetIsOdbc);
     (*db)->Close();
     const records::Fault kind = fault ? records::FaultOf(*fault) : records::Fault::kNone;
     ImportSummary failed = FailOpening(
@@ -180,16 +180,16 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   // The list is committed before the first line, so that every later group
   // of lines, whatever becomes of it, has its list to join.
-  records::DbError batch_error;
-  std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
+  records::DbResult<std::string> code = records::CreateImportBatch(target);
   if (code.has_value() && !request.dry_run) {
     if (records::DbStatus flushed = watch.Flush(); !flushed) {
-      batch_error = std::move(flushed.error());
-      code.reset();
+      code = std::unexpected(std::move(flushed.error()));
     }
   }
   if (!code.has_value()) {
-    return refuse(batch_error.number != 0 ? std::optional(batch_error) : std::nullopt);
+    // An error numbered 0 is none of the engine (every code tried was taken).
+    if (code.error().number == 0) return refuse(std::nullopt);
+    return refuse(std::move(code.error()));
   }
   run.BatchCode = std::move(*code);
   progress.AddLine("Step2: Begin Transferring Companies/Names");

@@ -511,9 +511,7 @@ int Run(const Options& options) {
       });
   const bool rejects_written = progress.CloseRejects();
 
-  const bool stopped = summary.outcome == import::RunOutcome::kTargetLost ||
-                       summary.outcome == import::RunOutcome::kTargetFailed ||
-                       summary.outcome == import::RunOutcome::kStopped;
+  const bool stopped = import::StoppedEarly(summary.outcome);
   // A stop after the target was opened; the opening failures were already
   // shown as they happened.
   const bool opened = summary.outcome == import::RunOutcome::kCompleted ||
