@@ -26,14 +26,30 @@ RunOutcome StopOutcome(records::Fault fault) {
                                                   : RunOutcome::kTargetFailed;
 }
 
-void LineLoop::ImportText(std::string_view text) {
+void LineLoop::ImportText(std::string_view text, std::string_view refused,
+                          std::string_view warning) {
   ++run_.counts.lines_read;
   // Nothing of the line before survives but the reused field buffers.
-  SplitExportLine(text, row_.fields);
   row_.company_key = records::Value();
   row_.first_contact = FirstContact{};
   row_.problems.clear();
   row_.warnings.clear();
+  if (!warning.empty()) row_.warnings.emplace_back(warning);
+  if (!refused.empty()) {
+    row_.fields.clear();
+    row_.problems.emplace_back(refused);
+  } else {
+    SplitExportLine(text, row_.fields);
+    // Such a line would create a company of no name or a position of no
+    // title from whatever text it holds.
+    if (auto why = WhyNotAnExportLine(row_.fields)) {
+      row_.problems.push_back("not an export line: it " + *why);
+    }
+  }
+  if (!row_.problems.empty()) {
+    ++run_.counts.lines_rejected;
+    return;
+  }
 
   ImportCompany(run_, row_);
   ImportContacts(run_, row_);
@@ -41,9 +57,9 @@ void LineLoop::ImportText(std::string_view text) {
   if (!row_.problems.empty()) ++run_.counts.lines_rejected;
 }
 
-void LineLoop::Tell(long number, long physical_number, std::string_view raw) {
+void LineLoop::Tell(long number, long physical_number, std::string_view raw, bool cut) {
   services_.progress.LineFinished(
-      LineOutcome{number, physical_number, raw, &row_.problems, &row_.warnings});
+      LineOutcome{number, physical_number, raw, &row_.problems, &row_.warnings, cut});
   last_line_ = physical_number;
 }
 
@@ -56,22 +72,24 @@ void LineLoop::TellPending() {
   for (size_t i = 0; i < held_; ++i) {
     const Pending& p = pending_[i];
     services_.progress.LineFinished(
-        LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings});
+        LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings, p.cut});
     last_line_ = p.physical_number;
     committed_ = p.counts;
   }
   held_ = 0;
 }
 
-bool LineLoop::Line(long number, long physical_number, std::string_view text, std::string_view raw,
-                    ImportSummary& summary) {
+bool LineLoop::Line(const ExportLine& line, ImportSummary& summary) {
   watch_.Clear();
-  ImportText(text);
+  ImportText(line.text, line.refused, line.warning);
   Pending& held = Hold();
-  held.number = number;
-  held.physical_number = physical_number;
-  held.text.assign(text);
-  held.raw.assign(raw);
+  held.number = line.number;
+  held.physical_number = line.physical_number;
+  held.text.assign(line.text);
+  held.raw.assign(line.raw);
+  held.refused.assign(line.refused);
+  held.warning.assign(line.warning);
+  held.cut = !line.refused.empty();
   held.problems = row_.problems;
   held.warnings = row_.warnings;
   held.counts = run_.counts;
@@ -127,7 +145,7 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
   for (size_t i = 0; i < lines; ++i) {
     const Pending& p = pending_[i];
     watch_.Clear();
-    ImportText(p.text);
+    ImportText(p.text, p.refused, p.warning);
     if (const auto& failed = watch_.fault()) {
       const records::DbError error = *failed;
       (void)watch_.Rollback();
@@ -146,7 +164,7 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
       row_.problems.assign(1, "the line's rows could not be committed: " + Reason(flushed.error()));
     }
     committed_ = run_.counts;
-    Tell(p.number, p.physical_number, p.raw);
+    Tell(p.number, p.physical_number, p.raw, p.cut);
   }
   return true;
 }
