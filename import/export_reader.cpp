@@ -138,7 +138,10 @@ ExportReader::File::~File() {
 }
 
 std::expected<ExportReader, ReadError> ExportReader::Open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Standard input is taken as it is: opening /dev/stdin again would wait
+  // for a writer on a pipe or FIFO whose writer has already finished.
+  const int fd = path == "/dev/stdin" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                                      : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::unexpected(MakeError(errno, "cannot open", path));
   File file(fd);
   struct stat info {};

@@ -74,8 +74,9 @@ inline constexpr size_t kDefaultMaxLineBytes = size_t{1} << 20;
 // UTF-8 text, so that lines written out again (the rejects file) stay readable.
 class ExportReader {
  public:
-  // Opens `path` for reading. A missing file, a directory or a file without
-  // read permission gives the error.
+  // Opens `path` for reading; "/dev/stdin" is the standard input as it stands.
+  // A missing file, a directory or a file without read permission gives the
+  // error.
   static std::expected<ExportReader, ReadError> Open(const std::string& path);
   // Reads `bytes` as a file holding them.
   static ExportReader FromBytes(std::string bytes);
