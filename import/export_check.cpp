@@ -131,9 +131,8 @@ std::optional<std::string> CheckExportStart(ExportReader& reader, std::string_vi
         }
       }
     }
-    const size_t line_end_bytes =
-        static_cast<size_t>(std::count_if(text.begin(), text.end(),
-                                          [](char c) { return c == '\r' || c == '\n'; }));
+    const size_t line_end_bytes = static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }));
     if (controls * kControlShare > text.size() - line_end_bytes) {
       return refused + "line " + std::to_string(first_line) + " holds the control character " +
              Hex(first) + " (" + std::to_string(controls) + " control characters in its first " +

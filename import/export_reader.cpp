@@ -234,7 +234,8 @@ ssize_t ExportReader::ReadFile(char* into, size_t size) {
     std::memcpy(into, head_.data() + head_used_, static_cast<size_t>(n));
     head_used_ += static_cast<size_t>(n);
   } else if (head_errno_ != 0 || (!head_ended_ && (n = ReadFd(into, size)) < 0)) {
-    error_ = std::unexpected(MakeError(head_errno_ != 0 ? head_errno_ : errno, "cannot read", path_));
+    error_ =
+        std::unexpected(MakeError(head_errno_ != 0 ? head_errno_ : errno, "cannot read", path_));
     at_end_ = true;
     return -1;
   }

@@ -169,18 +169,18 @@ class ExportReader {
   size_t utf16_begin_ = 0;   // the first of them
   bool file_ended_ = false;  // UTF-16: the file has no more bytes
   std::expected<void, ReadError> error_;
-  std::string head_;          // bytes read by Peek, read again before the rest of the file
-  size_t head_used_ = 0;      // how many of them were read again
-  bool head_ended_ = false;   // Peek met the end of the file
-  int head_errno_ = 0;        // Peek met a read error
+  std::string head_;         // bytes read by Peek, read again before the rest of the file
+  size_t head_used_ = 0;     // how many of them were read again
+  bool head_ended_ = false;  // Peek met the end of the file
+  int head_errno_ = 0;       // Peek met a read error
   std::function<bool()> stop_;
   bool stopped_ = false;
   size_t max_line_bytes_ = kDefaultMaxLineBytes;
-  long long line_bytes_ = 0;  // bytes of the current line read, kept or not
-  bool too_long_ = false;     // the current line is longer than the maximum
-  std::string record_;        // a record cut at its line feeds
-  std::vector<size_t> cuts_;  // where its lines end, from the last to the first
-  size_t piece_begin_ = 0;    // where its next line starts
+  long long line_bytes_ = 0;         // bytes of the current line read, kept or not
+  bool too_long_ = false;            // the current line is longer than the maximum
+  std::string record_;               // a record cut at its line feeds
+  std::vector<size_t> cuts_;         // where its lines end, from the last to the first
+  size_t piece_begin_ = 0;           // where its next line starts
   std::vector<std::string> fields_;  // scratch for counting a record's fields
 
   std::string raw_;      // the current line's bytes

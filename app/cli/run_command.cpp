@@ -601,8 +601,8 @@ Action DefineRun(CLI::App& app) {
       const std::optional<size_t> bytes = MaxLineBytes(*max_line_kib);
       if (!bytes) {
         return UsageError(kName, "--max-line-kib needs a whole number of KiB from 1 to " +
-                                     std::to_string(kMostMaxLineKib) + ", not '" +
-                                     *max_line_kib + "'");
+                                     std::to_string(kMostMaxLineKib) + ", not '" + *max_line_kib +
+                                     "'");
       }
       options->max_line_bytes = *bytes;
     }

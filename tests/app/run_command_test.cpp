@@ -10,8 +10,8 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/app/program_run.h"
@@ -282,9 +282,7 @@ TEST_F(RunCommandTest, AFileOfAnotherKindExits65AndWritesNothing) {
       const fs::path fifo = folder_ / "pipe";
       fs::remove(fifo);
       ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-      std::thread writer([&] {
-        std::ofstream(fifo, std::ios::binary) << c.piped;
-      });
+      std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << c.piped; });
       run = RunProgram(c.args, {"", fifo.string()});
       writer.join();
     }

@@ -76,7 +76,8 @@ TEST(CheckExportFile, RefusesFilesOfAnotherKindAndSaysWhatTheyLookLike) {
            {"tab-separated", tabbed, "line 2 has 1 field; an export line has 39"},
            {"control characters of a binary file", Export(2) + std::string(300, '\x01'),
             "holds the control character 0x01"},
-           {"most lines of empty fields", Export(1) + ",,,,\r\n\"\",\"\"\r\n", "line 3 has 5 fields; an export line has 39"},
+           {"most lines of empty fields", Export(1) + ",,,,\r\n\"\",\"\"\r\n",
+            "line 3 has 5 fields; an export line has 39"},
            // Files that may be imported.
            {"export", Export(30), ""},
            {"export with LF only", Export(30, "\n"), ""},
@@ -88,10 +89,14 @@ TEST(CheckExportFile, RefusesFilesOfAnotherKindAndSaysWhatTheyLookLike) {
            // Imperfect exports: stray control characters, a DOS end-of-file mark,
            // contact-less lines whose trailing commas were trimmed.
            {"NUL in a line", Export(2) + "a,b\0c,d"s, ""},
-           {"escape in a line", Export(2) + "a\x1B" "b", ""},
+           {"escape in a line",
+            Export(2) + "a\x1B"
+                        "b",
+            ""},
            {"vertical tab in an address", Export(3) + "Nurse,Boston,,,,Acme,1 Main\x0BSt\r\n", ""},
            {"final 0x1A", Export(3) + "\x1A", ""},
-           {"trimmed commas", "Nurse,Boston,02134,1/5/2026,,Acme,1 Main St,Boston,MA\r\nCook,,,,,Cafe\r\n", ""},
+           {"trimmed commas",
+            "Nurse,Boston,02134,1/5/2026,,Acme,1 Main St,Boston,MA\r\nCook,,,,,Cafe\r\n", ""},
        }) {
     SCOPED_TRACE(c.name);
     const std::optional<std::string> refused = CheckExportFile(WriteFile(c.bytes));
@@ -248,7 +253,8 @@ TEST(CheckExportStart, LooksAtAPipeAndLeavesItWholeForTheImport) {
     std::vector<Read> lines;
     ExportLine line;
     while (reader->Next(line).value_or(false)) {
-      lines.push_back({line.number, line.physical_number, std::string(line.text), std::string(line.raw)});
+      lines.push_back(
+          {line.number, line.physical_number, std::string(line.text), std::string(line.raw)});
     }
     EXPECT_EQ(lines, ReadAll(c.bytes));
   }

@@ -152,7 +152,6 @@ TEST(ExportReader, ReportsFilesThatCannotBeRead) {
   EXPECT_EQ(reader->Next(line), false);
 }
 
-
 // A line of 39 fields: a job title, and the company name in field 5.
 std::string Line39(std::string_view title, std::string_view field6 = "") {
   return std::string(title) + ",Boston,,,,Acme," + std::string(field6) + std::string(32, ',');
@@ -174,7 +173,9 @@ TEST(ExportReader, MendsImperfectLinesAndRefusesOverLongOnes) {
             "a\x0B"
             "b,c\r\n",
             {{"a b,c", "the control character 0x0B became a blank"}}},
-           {"two control characters", "\x01,\x7F", {{" , ", "2 control characters (the first 0x01) became blanks"}}},
+           {"two control characters",
+            "\x01,\x7F",
+            {{" , ", "2 control characters (the first 0x01) became blanks"}}},
            {"line added with echo to a CRLF file",
             Line39("Nurse") + "\r\n" + Line39("Cook") + "\n" + Line39("Porter") + "\n",
             {{Line39("Nurse"), ""}, {Line39("Cook"), ""}, {Line39("Porter"), ""}}},
@@ -182,9 +183,11 @@ TEST(ExportReader, MendsImperfectLinesAndRefusesOverLongOnes) {
             Line39("Nurse", "\"1 Main\nSt\"") + "\n" + Line39("Cook") + "\r\n",
             {{Line39("Nurse", "\"1 Main\nSt\""), ""}, {Line39("Cook"), ""}}},
            {"line break in a field of a CRLF file", "a,b\nc\r\nd", {{"a,b\nc", ""}, {"d", ""}}},
-           {"over-long line", "a,b\r\n" + std::string(3000, 'x') + "\r\nc,d",
+           {"over-long line",
+            "a,b\r\n" + std::string(3000, 'x') + "\r\nc,d",
             {{"a,b", ""}, {"", refusal + std::string(40, 'x') + "\""}, {"c,d", ""}}},
-           {"over-long run of NULs", std::string(3000, '\0') + "\nc,d",
+           {"over-long run of NULs",
+            std::string(3000, '\0') + "\nc,d",
             {{"", refusal + std::string(40 * 4, '_') + "\""}, {"c,d", ""}}},
        }) {
     SCOPED_TRACE(c.name);
