@@ -82,7 +82,11 @@ size_t CountExportFields(std::string_view line, std::vector<size_t>* line_feeds)
     if (c == '|') {
       ++count;
     } else if (in_quotes) {
-      if (c == '"' && next_is && line[i + 1] == ',') in_quotes = false;
+      // Where line feeds are looked for, one may end a line: the quote before
+      // it closes its field as a quote at the end of a line does.
+      if (c == '"' && next_is && (line[i + 1] == ',' || (line_feeds && line[i + 1] == '\n'))) {
+        in_quotes = false;
+      }
     } else if (c == ',') {
       ++count;
       if (next_is && line[i + 1] == '"') {
@@ -91,6 +95,11 @@ size_t CountExportFields(std::string_view line, std::vector<size_t>* line_feeds)
       }
     } else if (c == '\n' && line_feeds != nullptr) {
       line_feeds->push_back(offset + i);
+      // A quote after it opens a field, as at the start of a line.
+      if (next_is && line[i + 1] == '"') {
+        ++i;
+        in_quotes = true;
+      }
     }
   }
   return count;

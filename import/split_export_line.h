@@ -57,7 +57,9 @@ inline std::string_view ExportField(const std::vector<std::string>& fields, size
 
 // The number of fields SplitExportLine gives for `line`, without making them.
 // When `line_feeds` is given, it receives the offsets of the line feeds that
-// stand outside an enclosed field (those that may end a line).
+// stand outside an enclosed field (those that may end a line); each is then
+// read as a line end, for the quotes around it: a quote just before it closes
+// its field, one just after it opens one (the count may then differ).
 size_t CountExportFields(std::string_view line, std::vector<size_t>* line_feeds = nullptr);
 
 // The fewest fields a line can have and be an export line: the job title
