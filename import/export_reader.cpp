@@ -18,7 +18,7 @@
 namespace talvenor::import {
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = kReadSize;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kHeaderMark = "JOBTITLE";
 

@@ -35,6 +35,9 @@ struct ExportLine {
   std::string_view warning;
 };
 
+// How many bytes the reader asks the file for at a time.
+inline constexpr size_t kReadSize = 64 * 1024;
+
 // The longest line the reader takes unless told otherwise: 1 MiB.
 inline constexpr size_t kDefaultMaxLineBytes = size_t{1} << 20;
 
@@ -96,6 +99,8 @@ class ExportReader {
   // and Next reports the end of the file with stopped() true.
   void set_stop_check(std::function<bool()> stop) { stop_ = std::move(stop); }
   bool stopped() const { return stopped_; }
+  // True while the line being read has grown past one read of the file.
+  bool in_long_line() const { return line_bytes_ > static_cast<long long>(kReadSize); }
 
   ExportReader(ExportReader&&) noexcept = default;
   ExportReader& operator=(ExportReader&&) noexcept = default;

@@ -99,7 +99,12 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   }
 
   reader->set_max_line_bytes(request.max_line_bytes);
-  reader->set_stop_check([&progress] { return progress.StopRequested(); });
+  // While a long line is read, the window keeps repainting and can be asked
+  // to stop.
+  reader->set_stop_check([&progress, &file = *reader] {
+    if (file.in_long_line()) progress.PumpEvents();
+    return progress.StopRequested();
+  });
 
   // A file of another kind would be read as lines of garbage, each creating
   // records: it is refused before the target is opened. The window asks
