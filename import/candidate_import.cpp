@@ -62,7 +62,7 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
   const Value key = SaveRecord(run, set, "Candidate_Id", "Candidates", what, row);
   if (!key.HasValue()) return key;
   ++run.counts.contacts_created;
-  AddActivityAndMembership(run, row, stamp, records::AddCandidateActivity,
+  AddActivityAndMembership(run, row, stamp, records::RecordKind::kContact,
                            "Name Imported from Talvenor.", "Rollup_Records", "Candidate_Id", key);
   return key;
 }

@@ -50,7 +50,7 @@ void ImportCompany(RunState& run, ImportRow& row) {
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
   ++run.counts.companies_created;
   row.company_key = key;
-  AddActivityAndMembership(run, row, stamp, records::AddCompanyActivity,
+  AddActivityAndMembership(run, row, stamp, records::RecordKind::kCompany,
                            "Company Imported from Talvenor.", "RollupC_Records", "Company_Id", key);
 }
 

@@ -1,9 +1,6 @@
 #include "import/export_check.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
@@ -14,8 +11,11 @@
 namespace talvenor::import {
 namespace {
 
+constexpr size_t kBytesLooked = 256 * 1024;
 constexpr size_t kTextLooked = 64 * 1024;
 constexpr long kLinesLooked = 1000;
+// A file is binary when more than one byte in this many is a control character.
+constexpr size_t kControlShare = 20;
 
 struct Signature {
   size_t offset;
@@ -69,70 +69,91 @@ std::optional<std::string> KnownBinaryFormat(std::string_view leading_bytes) {
   return std::nullopt;
 }
 
-std::optional<std::string> CheckExportFile(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  const std::string refused = path + " is not an export file: ";
-
-  {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::array<char, 512> head{};
-    const ssize_t n = ::read(fd, head.data(), head.size());
-    ::close(fd);
-    if (n > 0) {
-      if (auto what = KnownBinaryFormat(std::string_view(head.data(), size_t(n)))) {
-        return refused + "this is " + *what + ".";
-      }
-    }
+std::optional<std::string> CheckExportStart(ExportReader& reader, std::string_view name) {
+  const std::string refused = std::string(name) + " is not an export file: ";
+  const std::string_view head = reader.Peek(kBytesLooked);
+  if (auto what = KnownBinaryFormat(head.substr(0, 512))) {
+    return refused + "this is " + *what + ".";
   }
-
-  auto reader = ExportReader::Open(path);
-  if (!reader) return std::nullopt;
+  // The start is read again as the import reads it. Unless it is the whole
+  // file, its last line may be cut short: its fields are not judged.
+  ExportReader start = ExportReader::FromBytes(std::string(head));
+  const bool whole = reader.peeked_all();
   ExportLine line;
   std::vector<std::string> fields;
-  size_t text_seen = 0;
-  long looked = 0;
-  long short_lines = 0;
-  long first_short = 0;
-  size_t first_short_fields = 0;
+  long looked = 0, junk = 0, first_junk = 0;
+  std::string first_junk_why;
+  // The verdict on the line before: a line counts once the next one is read.
+  std::optional<std::string> pending_why;
+  long pending_line = 0;
+  bool pending = false;
+  auto judge_pending = [&] {
+    if (!pending) return;
+    pending = false;
+    ++looked;
+    if (!pending_why) return;
+    if (junk++ == 0) {
+      first_junk = pending_line;
+      first_junk_why = std::move(*pending_why);
+    }
+  };
   for (;;) {
-    const auto more = reader->Next(line);
+    const auto more = start.Next(line);
     if (!more || !*more) break;
-    if (text_seen < kTextLooked) {
-      // raw holds the line as read: NULs included, and for UTF-16 its UTF-8.
-      for (const char ch : line.raw) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
-          return refused + "line " + std::to_string(line.physical_number) +
-                 " holds the control character " + Hex(c) +
-                 "; this looks like a binary file, not text.";
-        }
-      }
-      text_seen += line.raw.size();
-    }
-    if (line.number <= kLinesLooked) {
-      ++looked;
+    judge_pending();
+    if (line.number <= kLinesLooked && line.refused.empty()) {
       SplitExportLine(line.text, fields);
-      if (fields.size() < kFewestExportFields) {
-        if (short_lines++ == 0) {
-          first_short = line.physical_number;
-          first_short_fields = fields.size();
+      pending_why = WhyNotAnExportLine(fields);
+      pending_line = line.physical_number;
+      pending = true;
+    }
+  }
+  if (whole) judge_pending();
+
+  // Control characters are counted in the bytes as they are, line ends
+  // aside; a UTF-16 file was told by its own pattern of NULs already.
+  if (start.encoding() == ExportReader::Encoding::kBytes) {
+    std::string_view text = head.substr(0, kTextLooked);
+    // The DOS end-of-file mark ends a file, when it does, and is no text.
+    if (whole && text.size() == head.size()) {
+      while (text.ends_with('\x1A')) text.remove_suffix(1);
+    }
+    size_t controls = 0, line_ends = 0;
+    long first_line = 0;
+    unsigned char first = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      if (c == '\r' || (c == '\n' && (i == 0 || text[i - 1] != '\r'))) ++line_ends;
+      if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
+        if (controls++ == 0) {
+          first_line = static_cast<long>(line_ends) + 1;
+          first = c;
         }
       }
     }
-    if (line.number >= kLinesLooked && text_seen >= kTextLooked) break;
+    const size_t line_end_bytes = static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }));
+    if (controls * kControlShare > text.size() - line_end_bytes) {
+      return refused + "line " + std::to_string(first_line) + " holds the control character " +
+             Hex(first) + " (" + std::to_string(controls) + " control characters in its first " +
+             std::to_string(text.size()) + " bytes); this looks like a binary file, not text.";
+    }
   }
-  // A few short lines (a trailing note, a cut last line) are imported as
-  // they are; a file made mostly of them is another kind of file.
-  if (looked > 0 && short_lines * 2 > looked) {
-    return refused + "line " + std::to_string(first_short) + " has " +
-           std::to_string(first_short_fields) + (first_short_fields == 1 ? " field" : " fields") +
-           "; an export line has " + std::to_string(export_column::kCount) + " (" +
-           std::to_string(short_lines) + " of the first " + std::to_string(looked) +
-           " data lines have fewer than " + std::to_string(kFewestExportFields) + ").";
+  // A few lines that cannot be export lines (a trailing note, a cut last
+  // line) are rejected one by one as they are imported; a file made mostly of
+  // them is another kind of file.
+  if (looked > 0 && junk * 2 > looked) {
+    return refused + "line " + std::to_string(first_junk) + " " + first_junk_why + " (" +
+           std::to_string(junk) + " of the first " + std::to_string(looked) +
+           " data lines cannot be export lines).";
   }
   return std::nullopt;
+}
+
+std::optional<std::string> CheckExportFile(const std::string& path) {
+  auto reader = ExportReader::Open(path);
+  if (!reader) return std::nullopt;
+  return CheckExportStart(*reader, path);
 }
 
 }  // namespace talvenor::import

@@ -5,18 +5,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
+#include "import/split_export_line.h"
 #include "text/ascii.h"
 #include "text/utf8.h"
 
 namespace talvenor::import {
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = kReadSize;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kHeaderMark = "JOBTITLE";
 
@@ -27,13 +29,30 @@ ReadError MakeError(int error_number, std::string_view what, std::string_view pa
   return error;
 }
 
-// read(2) that carries on after an interrupting signal.
-ssize_t ReadSome(int fd, char* into, size_t size) {
-  ssize_t n;
-  do {
-    n = ::read(fd, into, size);
-  } while (n < 0 && errno == EINTR);
-  return n;
+// How many first bytes of a line too long to read are kept to show it.
+constexpr size_t kShownBytes = 40;
+
+// A control character the text of a line does not keep: NUL (dropped) and
+// every other C0 character but tab and line feed, and DEL (made blanks).
+bool IsControl(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+// The DOS end-of-file mark.
+constexpr char kEndOfFileMark = '\x1A';
+
+// `bytes` as printable ASCII: other bytes as \xNN.
+std::string Printable(std::string_view bytes) {
+  std::string out;
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += ch;
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    }
+  }
+  return out;
 }
 
 bool IsAscii(std::string_view s) {
@@ -96,11 +115,10 @@ bool HasUtf16CarriageReturn(std::string_view bytes, bool little) {
   return false;
 }
 
-// A line of nothing but blanks, tabs, commas and double quotes (and "|",
-// which divides fields as a comma does): every field of it is empty once
-// trimmed, so it holds no data.
+// A line of nothing but blanks, tabs and line feeds. (A line of empty fields,
+// ",,,,", is a data line; it is refused as no export line when imported.)
 bool IsBlankLine(std::string_view text) {
-  return text.find_first_not_of(" \t,\"|") == std::string_view::npos;
+  return text.find_first_not_of(" \t\n") == std::string_view::npos;
 }
 
 }  // namespace
@@ -120,7 +138,10 @@ ExportReader::File::~File() {
 }
 
 std::expected<ExportReader, ReadError> ExportReader::Open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Standard input is taken as it is: opening /dev/stdin again would wait
+  // for a writer on a pipe or FIFO whose writer has already finished.
+  const int fd = path == "/dev/stdin" ? ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0)
+                                      : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::unexpected(MakeError(errno, "cannot open", path));
   File file(fd);
   struct stat info {};
@@ -130,15 +151,57 @@ std::expected<ExportReader, ReadError> ExportReader::Open(const std::string& pat
   return ExportReader(std::move(file), path, S_ISREG(info.st_mode));
 }
 
+ExportReader ExportReader::FromBytes(std::string bytes) {
+  ExportReader reader(File(-1), "(bytes)", /*seekable=*/false);
+  reader.head_ = std::move(bytes);
+  reader.head_ended_ = true;
+  return reader;
+}
+
 ExportReader::ExportReader(File file, std::string path, bool seekable)
     : file_(std::move(file)),
       path_(std::move(path)),
       seekable_(seekable),
       buffer_(new char[kBufferSize]) {}
 
+std::string_view ExportReader::Peek(size_t size) {
+  assert(file_offset_ == 0 && physical_lines_ == 0 && "Peek comes before the first line");
+  while (head_.size() < size && !head_ended_ && head_errno_ == 0) {
+    const size_t had = head_.size();
+    head_.resize(size);
+    const ssize_t n = ReadFd(head_.data() + had, size - had);
+    head_.resize(had + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    if (n < 0) head_errno_ = errno;
+    if (n == 0) head_ended_ = true;
+  }
+  return head_;
+}
+
+ssize_t ExportReader::ReadFd(char* into, size_t size) {
+  for (;;) {
+    // A stop asked for is heard before each read, and when a signal cuts a
+    // read short: a pipe that sends nothing does not hold the run.
+    if (stop_ && stop_()) {
+      stopped_ = true;
+      return 0;
+    }
+    const ssize_t n = ::read(file_.fd(), into, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 std::expected<bool, ReadError> ExportReader::Next(ExportLine& line) {
-  while (ReadLine()) {
+  while (NextRecordLine()) {
     ++physical_lines_;
+    line.refused = {};
+    line.warning = {};
+    if (too_long_) {
+      RefuseLongLine(line);
+      line.number = ++data_lines_;
+      line.physical_number = physical_lines_;
+      line.raw = raw_;
+      return true;
+    }
     if (physical_lines_ == 1 && raw_.starts_with(kByteOrderMark)) {
       raw_.erase(0, kByteOrderMark.size());
     }
@@ -165,12 +228,18 @@ std::expected<bool, ReadError> ExportReader::Next(ExportLine& line) {
 }
 
 ssize_t ExportReader::ReadFile(char* into, size_t size) {
-  const ssize_t n = ReadSome(file_.fd(), into, size);
-  if (n < 0) {
-    error_ = std::unexpected(MakeError(errno, "cannot read", path_));
+  ssize_t n = 0;
+  if (head_used_ < head_.size()) {
+    n = static_cast<ssize_t>(std::min(size, head_.size() - head_used_));
+    std::memcpy(into, head_.data() + head_used_, static_cast<size_t>(n));
+    head_used_ += static_cast<size_t>(n);
+  } else if (head_errno_ != 0 || (!head_ended_ && (n = ReadFd(into, size)) < 0)) {
+    error_ =
+        std::unexpected(MakeError(head_errno_ != 0 ? head_errno_ : errno, "cannot read", path_));
     at_end_ = true;
     return -1;
   }
+  if (stopped_) at_end_ = true;
   file_offset_ += n;
   return n;
 }
@@ -258,11 +327,60 @@ bool ExportReader::RefillUtf16() {
   return true;
 }
 
+bool ExportReader::NextRecordLine() {
+  if (cuts_.empty()) {
+    if (!ReadLine()) return false;
+    if (line_feed_ != LineFeed::kInText || too_long_ || raw_.find('\n') == std::string::npos) {
+      return true;
+    }
+    CutJoinedLines();
+    if (cuts_.empty()) return true;
+  }
+  const size_t end = cuts_.back();
+  cuts_.pop_back();
+  raw_.assign(record_, piece_begin_, end - piece_begin_);
+  piece_begin_ = end + 1;
+  return true;
+}
+
+void ExportReader::CutJoinedLines() {
+  cuts_.clear();
+  if (CountExportFields(raw_, &cuts_) <= export_column::kCount || cuts_.empty()) {
+    cuts_.clear();
+    return;
+  }
+  // The pieces are taken from the back of the list: the record's end first.
+  cuts_.push_back(raw_.size());
+  std::reverse(cuts_.begin(), cuts_.end());
+  record_.swap(raw_);
+  piece_begin_ = 0;
+}
+
+void ExportReader::AppendToLine(const char* bytes, size_t size) {
+  line_bytes_ += static_cast<long long>(size);
+  if (too_long_) return;
+  if (line_bytes_ <= static_cast<long long>(max_line_bytes_)) {
+    raw_.append(bytes, size);
+    return;
+  }
+  // Only the line's first bytes are kept, to show it; the rest is read past.
+  too_long_ = true;
+  raw_.append(bytes, std::min(size, kShownBytes - std::min(raw_.size(), kShownBytes)));
+  raw_.resize(std::min(raw_.size(), kShownBytes));
+}
+
 bool ExportReader::ReadLine() {
   raw_.clear();
+  line_bytes_ = 0;
+  too_long_ = false;
   for (;;) {
-    // A line cut short by a read error is not handed out: the error is.
-    if (begin_ == end_ && !Refill()) return error_.has_value() && !raw_.empty();
+    if (begin_ == end_ && !Refill()) {
+      // A line cut short by a read error or a stop is not handed out.
+      if (stopped_ || !error_.has_value() || line_bytes_ == 0) return false;
+      // A DOS end-of-file mark at the very end is no text.
+      while (!too_long_ && !raw_.empty() && raw_.back() == kEndOfFileMark) raw_.pop_back();
+      return true;
+    }
     const char* const buf = buffer_.get();
     if (skip_line_feed_) {
       // The line feed of a CRLF pair may arrive in the next buffer.
@@ -283,7 +401,7 @@ bool ExportReader::ReadLine() {
         }
       }
     }
-    raw_.append(buf + begin_, i - begin_);
+    AppendToLine(buf + begin_, i - begin_);
     if (i == end_) {
       begin_ = end_;
       continue;
@@ -307,7 +425,15 @@ void ExportReader::DecideLineFeed(size_t from) {
     return;
   }
   line_feed_ = LineFeed::kEndsLine;
-  if (at_end_ || !seekable_) return;  // a pipe cannot be looked ahead in
+  if (!seekable_) {
+    // A pipe cannot be looked ahead in beyond the bytes Peek kept.
+    if (encoding_ == Encoding::kBytes && head_used_ < head_.size() &&
+        std::memchr(head_.data() + head_used_, '\r', head_.size() - head_used_) != nullptr) {
+      line_feed_ = LineFeed::kInText;
+    }
+    return;
+  }
+  if (at_end_) return;
   std::unique_ptr<char[]> ahead(new char[kBufferSize]);
   const bool utf16 = encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be;
   // UTF-16 bytes not yet decoded are read again from the file, so that the
@@ -333,13 +459,43 @@ void ExportReader::DecideLineFeed(size_t from) {
   }
 }
 
+void ExportReader::RefuseLongLine(ExportLine& line) {
+  note_ = "the line has " + std::to_string(line_bytes_) + " bytes, more than the " +
+          std::to_string(max_line_bytes_) + " a line may have; it begins \"" + Printable(raw_) +
+          "\"";
+  line.text = {};
+  line.refused = note_;
+}
+
 bool ExportReader::Decode(ExportLine& line) {
   std::string_view text = raw_;
-  if (text.find('\0') != std::string_view::npos) {
+  auto is_control = [](char c) { return IsControl(static_cast<unsigned char>(c)); };
+  if (std::any_of(raw_.begin(), raw_.end(), is_control)) {
+    // NULs are dropped, other control characters become blanks; a line of
+    // nothing but end-of-file marks is an empty line.
     decoded_.clear();
-    std::copy_if(raw_.begin(), raw_.end(), std::back_inserter(decoded_),
-                 [](char c) { return c != '\0'; });
+    size_t replaced = 0, marks = 0;
+    unsigned char first = 0;
+    for (const char ch : raw_) {
+      if (ch == '\0') continue;
+      if (!is_control(ch)) {
+        decoded_ += ch;
+        continue;
+      }
+      if (replaced++ == 0) first = static_cast<unsigned char>(ch);
+      marks += ch == kEndOfFileMark ? 1 : 0;
+      decoded_ += ' ';
+    }
+    if (replaced > 0 && marks == decoded_.size()) return false;
     text = decoded_;
+    if (replaced > 0) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%02X", first);
+      note_ = replaced == 1 ? std::string("the control character ") + hex + " became a blank"
+                            : std::to_string(replaced) + " control characters (the first " + hex +
+                                  ") became blanks";
+      line.warning = note_;
+    }
   }
   if (text.empty()) return false;
   if (!IsAscii(text) && !text::IsValidUtf8(text)) {

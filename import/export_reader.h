@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talvenor::import {
 
@@ -26,7 +28,18 @@ struct ExportLine {
   std::string_view text;     // decoded UTF-8, NUL bytes removed
   std::string_view raw;      // the bytes as in the file, NULs included, without the line end
                              // (and without the byte-order mark on the first line)
+  // Why the line cannot be imported at all: it is longer than the reader's
+  // maximum. Then `text` is empty and `raw` holds only the line's first bytes.
+  std::string_view refused;
+  // What the reader changed in the text: control characters made blanks.
+  std::string_view warning;
 };
+
+// How many bytes the reader asks the file for at a time.
+inline constexpr size_t kReadSize = 64 * 1024;
+
+// The longest line the reader takes unless told otherwise: 1 MiB.
+inline constexpr size_t kDefaultMaxLineBytes = size_t{1} << 20;
 
 // Streams the data lines of an export file in order, in constant memory: a
 // fixed read buffer, and one line held while it is handed out.
@@ -38,12 +51,23 @@ struct ExportLine {
 // such as a pipe, is judged by the 64 KiB read so far: line feeds end lines
 // until the first carriage return is met.)
 //
-// Each line loses its NUL bytes; a line that is then valid UTF-8 is taken as
+// In a file whose lines end at carriage returns, a record that holds lone line
+// feeds and more fields than an export line (39) is several lines joined (a
+// line added with a tool that ends lines at LF): each line feed outside an
+// enclosed field then ends a line. Otherwise line feeds stay in the text.
+//
+// A line longer than the maximum (kDefaultMaxLineBytes unless set; every byte
+// read counts, NULs too) is handed out refused, with only its first bytes
+// kept; reading goes on after its end, so memory stays bounded.
+//
+// Each line loses its NUL bytes; a final 0x1A (the DOS end-of-file mark) at
+// the end of the file is dropped, and a line of nothing but 0x1A is empty.
+// Other control characters than tab and line feed become blanks, and the line
+// carries a warning that says so. A line that is then valid UTF-8 is taken as
 // UTF-8, any other line as Windows-1252. A UTF-8 byte-order mark at the start of
 // the file is dropped. Empty lines and header lines (the first eight characters
 // are "JOBTITLE" in any letter case) are skipped and not counted as data lines.
-// So are blank lines: lines of nothing but blanks, tabs, commas and double
-// quotes, whose fields are all empty once trimmed.
+// So are blank lines: lines of nothing but blanks, tabs and line feeds.
 //
 // A file in UTF-16 is decoded to UTF-8 as it is read, and then read exactly as
 // the same text in UTF-8 would be: with a byte-order mark, little- or
@@ -53,9 +77,30 @@ struct ExportLine {
 // UTF-8 text, so that lines written out again (the rejects file) stay readable.
 class ExportReader {
  public:
-  // Opens `path` for reading. A missing file, a directory or a file without
-  // read permission gives the error.
+  // Opens `path` for reading; "/dev/stdin" is the standard input as it stands.
+  // A missing file, a directory or a file without read permission gives the
+  // error.
   static std::expected<ExportReader, ReadError> Open(const std::string& path);
+  // Reads `bytes` as a file holding them.
+  static ExportReader FromBytes(std::string bytes);
+
+  // Reads the first `size` bytes of the file (fewer at its end) and keeps them
+  // to be read again by Next: a pipe can be looked at before it is imported.
+  // Only before the first call of Next. A read error is reported by Next once
+  // the bytes read before it have been read.
+  std::string_view Peek(size_t size);
+  // True when Peek read the whole file.
+  bool peeked_all() const { return head_ended_ && head_errno_ == 0; }
+
+  // The most bytes a line may have; a longer one is refused.
+  void set_max_line_bytes(size_t bytes) { max_line_bytes_ = bytes; }
+  // Asked before every read of the file and when a read is interrupted by a
+  // signal: true stops reading there (a line not read to its end is dropped),
+  // and Next reports the end of the file with stopped() true.
+  void set_stop_check(std::function<bool()> stop) { stop_ = std::move(stop); }
+  bool stopped() const { return stopped_; }
+  // True while the line being read has grown past one read of the file.
+  bool in_long_line() const { return line_bytes_ > static_cast<long long>(kReadSize); }
 
   ExportReader(ExportReader&&) noexcept = default;
   ExportReader& operator=(ExportReader&&) noexcept = default;
@@ -88,10 +133,19 @@ class ExportReader {
   };
 
   ExportReader(File file, std::string path, bool seekable);
-  // Reads the next physical line into raw_: true when there is one.
+  // Reads the next physical line into raw_: true when there is one. The pieces
+  // of a record cut at its line feeds come first.
+  bool NextRecordLine();
   bool ReadLine();
+  // Adds bytes of the current line to raw_, up to the maximum.
+  void AppendToLine(const char* bytes, size_t size);
+  // Cuts raw_ at its line feeds when it holds more fields than an export line.
+  void CutJoinedLines();
   // Fills the buffer; false at the end of the file or on error (error_ set).
   bool Refill();
+  // read(2) of the file that carries on after an interrupting signal unless a
+  // stop is asked for: then 0, with stopped_ set.
+  ssize_t ReadFd(char* into, size_t size);
   // Reads up to `size` bytes of the file into `into`: the count, 0 at its end,
   // -1 on error (error_ set, at_end_ set).
   ssize_t ReadFile(char* into, size_t size);
@@ -102,6 +156,8 @@ class ExportReader {
   void DecideLineFeed(size_t from);
   // Decodes raw_ into the line; false for an empty line.
   bool Decode(ExportLine& line);
+  // The refusal of a line longer than the maximum.
+  void RefuseLongLine(ExportLine& line);
 
   File file_;
   std::string path_;
@@ -118,9 +174,23 @@ class ExportReader {
   size_t utf16_begin_ = 0;   // the first of them
   bool file_ended_ = false;  // UTF-16: the file has no more bytes
   std::expected<void, ReadError> error_;
+  std::string head_;         // bytes read by Peek, read again before the rest of the file
+  size_t head_used_ = 0;     // how many of them were read again
+  bool head_ended_ = false;  // Peek met the end of the file
+  int head_errno_ = 0;       // Peek met a read error
+  std::function<bool()> stop_;
+  bool stopped_ = false;
+  size_t max_line_bytes_ = kDefaultMaxLineBytes;
+  long long line_bytes_ = 0;         // bytes of the current line read, kept or not
+  bool too_long_ = false;            // the current line is longer than the maximum
+  std::string record_;               // a record cut at its line feeds
+  std::vector<size_t> cuts_;         // where its lines end, from the last to the first
+  size_t piece_begin_ = 0;           // where its next line starts
+  std::vector<std::string> fields_;  // scratch for counting a record's fields
 
   std::string raw_;      // the current line's bytes
   std::string decoded_;  // its text, when it differs from raw_
+  std::string note_;     // the line's refusal or warning
   long data_lines_ = 0;
   long physical_lines_ = 0;
   long blank_lines_ = 0;

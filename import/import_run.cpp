@@ -29,10 +29,11 @@ using records::MessageIcon;
 
 // Ends a run in its opening phase: the window goes back to idle first, then
 // the operator is told why (a message box with no title of its own).
-ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::string message) {
+ImportSummary FailOpening(ImportServices& services, RunOutcome outcome, std::string message,
+                          bool shown = false) {
   services.progress.SetBusy(false);
   services.progress.SetCaption(kIdleCaption);
-  services.op.ShowMessage(message, "", MessageIcon::kNone);
+  if (!shown) services.op.ShowMessage(message, "", MessageIcon::kNone);
   ImportSummary summary;
   summary.outcome = outcome;
   summary.message = std::move(message);
@@ -78,16 +79,20 @@ void ImportLines(ExportReader& reader, LineLoop& loop, std::string_view file_nam
       services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
       return;
     }
-    if (!*next) {
+    if (!*next && !reader.stopped()) {
       loop.Finish(summary);
       return;
     }
 
-    services.progress.SetCaption(RowCaption(line.number));
-    services.progress.PumpEvents();
-    if (!loop.Line(line.number, line.physical_number, line.text, line.raw, summary)) return;
+    if (*next) {
+      services.progress.SetCaption(RowCaption(line.number));
+      services.progress.PumpEvents();
+      if (!loop.Line(line, summary)) return;
+    }
 
-    if (services.progress.StopRequested()) {
+    // The reader stops at a stop asked for while it reads (a long line, a
+    // pipe that sends nothing).
+    if (reader.stopped() || services.progress.StopRequested()) {
       if (!loop.Finish(summary)) return;
       summary.outcome = RunOutcome::kStopped;
       summary.message = "Stopped after line " + std::to_string(loop.last_line()) + " of " +
@@ -116,11 +121,23 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
     return FailOpening(services, RunOutcome::kFileUnreadable, reader.error().message);
   }
 
+  reader->set_max_line_bytes(request.max_line_bytes);
+  // While a long line is read, the window keeps repainting and can be asked
+  // to stop.
+  reader->set_stop_check([&progress, &file = *reader] {
+    if (file.in_long_line()) progress.PumpEvents();
+    return progress.StopRequested();
+  });
+
   // A file of another kind would be read as lines of garbage, each creating
-  // records: it is refused before the target is opened.
+  // records: it is refused before the target is opened. The window asks
+  // whether to import it all the same.
   if (!request.force) {
-    if (auto refused = CheckExportFile(file_name)) {
-      return FailOpening(services, RunOutcome::kFileRefused, std::move(*refused));
+    if (auto refused = CheckExportStart(*reader, file_name)) {
+      if (!progress.ImportAnyway(*refused)) {
+        return FailOpening(services, RunOutcome::kFileRefused, std::move(*refused),
+                           /*shown=*/progress.AsksToImportAnyway());
+      }
     }
   }
 
@@ -136,7 +153,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   TargetWatch watch(**db);
   records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
                          services.clock_cache};
-  RunState run{target, messages, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+  RunState run(target, messages);
 
   // The run stops before its first data line when it cannot have its batch
   // list (or it would attach its records to no list, or an earlier run's).
@@ -146,9 +163,9 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   auto refuse = [&](std::optional<records::DbError> error) {
     const std::optional<records::DbError> fault = watch.fault();
     (void)watch.Rollback();
-    const std::optional<records::DbError> behind = fault ? fault : error;
+    if (fault) error = fault;
     std::string why =
-        records::BatchListProblem(**db, behind, request.TargetPath, request.TargetIsOdbc);
+        records::BatchListProblem(**db, error, request.TargetPath, request.TargetIsOdbc);
     (*db)->Close();
     const records::Fault kind = fault ? records::FaultOf(*fault) : records::Fault::kNone;
     ImportSummary failed = FailOpening(
@@ -180,16 +197,16 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
 
   // The list is committed before the first line, so that every later group
   // of lines, whatever becomes of it, has its list to join.
-  records::DbError batch_error;
-  std::optional<std::string> code = records::CreateImportBatch(target, &batch_error);
+  records::DbResult<std::string> code = records::CreateImportBatch(target);
   if (code.has_value() && !request.dry_run) {
     if (records::DbStatus flushed = watch.Flush(); !flushed) {
-      batch_error = std::move(flushed.error());
-      code.reset();
+      code = std::unexpected(std::move(flushed.error()));
     }
   }
   if (!code.has_value()) {
-    return refuse(batch_error.number != 0 ? std::optional(batch_error) : std::nullopt);
+    // An error numbered 0 is none of the engine (every code tried was taken).
+    if (code.error().number == 0) return refuse(std::nullopt);
+    return refuse(std::move(code.error()));
   }
   run.BatchCode = std::move(*code);
   progress.AddLine("Step2: Begin Transferring Companies/Names");

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "import/export_reader.h"
 #include "import/run_state.h"
 #include "records/clock.h"
 #include "records/clock_cache.h"
@@ -22,6 +23,9 @@ struct LineOutcome {
   const std::vector<std::string>* problems = nullptr;
   // What of the line was stored otherwise than given (see ImportRow::warnings).
   const std::vector<std::string>* warnings = nullptr;
+  // raw holds only the first bytes of a line too long to read: it is no line
+  // to write out again.
+  bool cut = false;
   bool all_stored() const { return problems == nullptr || problems->empty(); }
 };
 
@@ -53,6 +57,15 @@ class ImportProgress {
   // far are committed and the run ends with its summary, as "Stopped after
   // line N of FILE (interrupted)".
   virtual bool StopRequested() { return false; }
+  // True when a file refused as no export file is shown with a question
+  // whether to import it anyway (the window) rather than as a message.
+  virtual bool AsksToImportAnyway() const { return false; }
+  // Asked, when AsksToImportAnyway, with why the file was refused: true
+  // imports it all the same, false ends the run (nothing more is shown).
+  virtual bool ImportAnyway(std::string_view why) {
+    (void)why;
+    return false;
+  }
   // Called once at the end of a run that opened its target, before "Import
   // Complete", with the counts of the committed lines.
   virtual void RunEnding(const ImportSummary& summary) { (void)summary; }
@@ -77,6 +90,8 @@ struct ImportRequest {
   // Import a file that does not look like an export file (CheckExportFile)
   // all the same.
   bool force = false;
+  // The longest line imported; a longer one is rejected (ExportReader).
+  size_t max_line_bytes = kDefaultMaxLineBytes;
 };
 
 // What a run needs from outside. The clock cache lives as long as the program.

@@ -34,16 +34,33 @@ RunOutcome StopOutcome(records::Fault fault) {
 
 std::string RowCaption(long number) { return "Importing Row (" + std::to_string(number) + ")"; }
 
-void LineLoop::ImportText(std::string_view text, std::vector<HeldMessage>& messages) {
-  run_.messages.Hold(true);
+void LineLoop::ImportText(std::string_view text, std::string_view refused, std::string_view warning,
+                          std::vector<HeldMessage>& messages) {
   ++run_.counts.lines_read;
   // Nothing of the line before survives but the reused field buffers.
-  SplitExportLine(text, row_.fields);
   row_.company_key = records::Value();
   row_.first_contact = FirstContact{};
   row_.problems.clear();
   row_.warnings.clear();
+  if (!warning.empty()) row_.warnings.emplace_back(warning);
+  if (!refused.empty()) {
+    row_.fields.clear();
+    row_.problems.emplace_back(refused);
+  } else {
+    SplitExportLine(text, row_.fields);
+    // Such a line would create a company of no name or a position of no
+    // title from whatever text it holds.
+    if (auto why = WhyNotAnExportLine(row_.fields)) {
+      row_.problems.push_back("not an export line: it " + *why);
+    }
+  }
+  if (!row_.problems.empty()) {
+    ++run_.counts.lines_rejected;
+    messages.clear();
+    return;
+  }
 
+  run_.messages.Hold(true);
   ImportCompany(run_, row_);
   ImportContacts(run_, row_);
   ImportPosition(run_, row_);
@@ -67,9 +84,9 @@ void LineLoop::RestoreCaption() {
   services_.progress.SetCaption(RowCaption(current_line_));
 }
 
-void LineLoop::Tell(long number, long physical_number, std::string_view raw) {
+void LineLoop::Tell(long number, long physical_number, std::string_view raw, bool cut) {
   services_.progress.LineFinished(
-      LineOutcome{number, physical_number, raw, &row_.problems, &row_.warnings});
+      LineOutcome{number, physical_number, raw, &row_.problems, &row_.warnings, cut});
   last_line_ = physical_number;
 }
 
@@ -83,7 +100,7 @@ void LineLoop::TellPending() {
     const Pending& p = pending_[i];
     ShowHeld(p.number, p.messages);
     services_.progress.LineFinished(
-        LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings});
+        LineOutcome{p.number, p.physical_number, p.raw, &p.problems, &p.warnings, p.cut});
     last_line_ = p.physical_number;
     committed_ = p.counts;
   }
@@ -91,16 +108,18 @@ void LineLoop::TellPending() {
   RestoreCaption();
 }
 
-bool LineLoop::Line(long number, long physical_number, std::string_view text, std::string_view raw,
-                    ImportSummary& summary) {
+bool LineLoop::Line(const ExportLine& line, ImportSummary& summary) {
   watch_.Clear();
-  current_line_ = caption_line_ = number;
+  current_line_ = caption_line_ = line.number;
   Pending& held = Hold();
-  ImportText(text, held.messages);
-  held.number = number;
-  held.physical_number = physical_number;
-  held.text.assign(text);
-  held.raw.assign(raw);
+  ImportText(line.text, line.refused, line.warning, held.messages);
+  held.number = line.number;
+  held.physical_number = line.physical_number;
+  held.text.assign(line.text);
+  held.raw.assign(line.raw);
+  held.refused.assign(line.refused);
+  held.warning.assign(line.warning);
+  held.cut = !line.refused.empty();
   held.problems = row_.problems;
   held.warnings = row_.warnings;
   held.counts = run_.counts;
@@ -166,7 +185,7 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
   for (size_t i = 0; i < lines; ++i) {
     const Pending& p = pending_[i];
     watch_.Clear();
-    ImportText(p.text, redo_messages_);
+    ImportText(p.text, p.refused, p.warning, redo_messages_);
     if (const auto& failed = watch_.fault()) {
       const records::DbError error = *failed;
       (void)watch_.Rollback();
@@ -188,7 +207,7 @@ bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
     }
     committed_ = run_.counts;
     ShowHeld(p.number, redo_messages_);
-    Tell(p.number, p.physical_number, p.raw);
+    Tell(p.number, p.physical_number, p.raw, p.cut);
   }
   RestoreCaption();
   return true;

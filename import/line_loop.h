@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "import/export_reader.h"
 #include "import/import_row.h"
 #include "import/import_run.h"
 #include "import/run_state.h"
@@ -24,9 +25,10 @@ class LineLoop {
            bool dry_run)
       : run_(run), watch_(watch), services_(services), file_name_(file_name), dry_run_(dry_run) {}
 
-  // Imports one data line. False when the run must stop (the summary says why).
-  bool Line(long number, long physical_number, std::string_view text, std::string_view raw,
-            ImportSummary& summary);
+  // Imports one data line. A line the reader refused, or one that cannot be
+  // an export line (WhyNotAnExportLine), creates nothing and is rejected. False
+  // when the run must stop (the summary says why).
+  bool Line(const ExportLine& line, ImportSummary& summary);
   // Commits what is pending (a dry run rolls everything back). False when the
   // run had to stop.
   bool Finish(ImportSummary& summary);
@@ -36,7 +38,8 @@ class LineLoop {
  private:
   struct Pending {
     long number = 0, physical_number = 0;
-    std::string text, raw;
+    std::string text, raw, refused, warning;
+    bool cut = false;
     std::vector<std::string> problems, warnings;
     std::vector<HeldMessage> messages;  // shown to the operator when the line is told
     ImportCounts counts;                // the run's counts with this line
@@ -45,14 +48,16 @@ class LineLoop {
   // The next free place for a pending line; its texts and lists keep their
   // room from the group before, so that holding a line allocates nothing.
   Pending& Hold();
-  // Splits and imports one line's text into row_, counting it. Its messages
-  // to the operator are kept back in `messages`.
-  void ImportText(std::string_view text, std::vector<HeldMessage>& messages);
+  // Splits and imports one line's text into row_, counting it; `refused`
+  // and `warning` are what the reader found (ExportLine). Its messages to the
+  // operator are kept back in `messages`.
+  void ImportText(std::string_view text, std::string_view refused, std::string_view warning,
+                  std::vector<HeldMessage>& messages);
   // Shows a line's messages with the import button naming that line, as when
   // they arose (a message box names the line of the caption).
   void ShowHeld(long number, const std::vector<HeldMessage>& messages);
   void RestoreCaption();
-  void Tell(long number, long physical_number, std::string_view raw);
+  void Tell(long number, long physical_number, std::string_view raw, bool cut);
   void TellPending();
   // Rolls back what is pending and imports it again line by line.
   bool Recover(const records::DbError& why, ImportSummary& summary);

@@ -107,7 +107,7 @@ void ImportPosition(RunState& run, ImportRow& row) {
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership
   ++run.counts.positions_created;
   if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
-  AddActivityAndMembership(run, row, stamp, records::AddPositionActivity,
+  AddActivityAndMembership(run, row, stamp, records::RecordKind::kPosition,
                            "Name Imported from Talvenor.", "RollupP_Records", "Job_Id", key);
 }
 

@@ -1,6 +1,7 @@
 #include "import/record_steps.h"
 
 #include "import/field_value.h"
+#include "records/activity_log.h"
 #include "records/date_time.h"
 #include "records/keys.h"
 #include "records/server_clock.h"
@@ -67,13 +68,12 @@ Value SaveRecord(RunState& run, InsertSet& set, std::string_view key_field, std:
   std::string why;
   if (set.set) {
     run.messages.Take();  // only the messages of this save explain it
-    records::DbError refused;
-    Value key = records::SaveNewRecord(run.target, *set.set, key_field, table, &refused);
-    if (key.HasValue()) return key;
+    records::SavedRow saved = records::SaveNewRecord(run.target, *set.set, key_field, table);
+    if (saved.stored()) return std::move(saved.key);
     // The error that refused the row, not an earlier one of a field that was
     // left out; a duplicate is shown to nobody, so it is named here.
     why = run.messages.Take();
-    if (why.empty()) why = refused.description;
+    if (why.empty() && saved.refused) why = saved.refused->description;
     if (why.empty()) why = "a duplicate value";
   } else {
     why = set.open_error ? set.open_error->description : "the table could not be opened";
@@ -124,14 +124,17 @@ void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordS
 }
 
 void AddActivityAndMembership(RunState& run, ImportRow& row, const RecordStamp& stamp,
-                              ActivityWriter writer, std::string_view memo,
+                              records::RecordKind kind, std::string_view memo,
                               std::string_view membership_table, std::string_view key_column,
                               const Value& key) {
   run.messages.Take();
   MembershipSql(run, membership_table, key_column, key);
   const std::string membership = run.sql;
   records::NewRecordActivity record{stamp.when, membership};
-  NoteActivity(run, row, writer(run.target, key, DayOf(stamp), memo, kActivityType, record), stamp);
+  NoteActivity(
+      run, row,
+      records::AddActivity(run.target, kind, key, DayOf(stamp), memo, kActivityType, &record),
+      stamp);
   if (record.then_done) return;
   if (run.errors.Step(run.target.db.Execute(membership))) return;
   row.problems.push_back(std::string(membership_table) +

@@ -6,7 +6,7 @@
 
 #include "import/import_row.h"
 #include "import/run_state.h"
-#include "records/activity_log.h"
+#include "records/record_kind.h"
 #include "records/value.h"
 
 namespace talvenor::import {
@@ -80,18 +80,13 @@ RecordStamp StampNewRow(RunState& run, InsertSet& set);
 // and what `stamp` could not set.
 void NoteActivity(RunState& run, ImportRow& row, std::string lost, const RecordStamp& stamp);
 
-// The activity writers of records/activity_log.h for a record whose INSERT
-// set its Last_Activity.
-using ActivityWriter = std::string (*)(records::Target&, const records::Value&, std::string_view,
-                                       std::string_view, std::string_view,
-                                       records::NewRecordActivity&);
-// What follows the save of a new record: its activity row (written by
-// `writer` with `memo`, stamped with `stamp`), then its batch membership in
+// What follows the save of a new record of `kind`: its activity row (with
+// `memo`, stamped with `stamp`), then its batch membership in
 // `membership_table`. Both go to the engine together where it can take them
 // all or nothing; otherwise, or when that fails, one after the other as
 // always. What could not be written is listed with the line.
 void AddActivityAndMembership(RunState& run, ImportRow& row, const RecordStamp& stamp,
-                              ActivityWriter writer, std::string_view memo,
+                              records::RecordKind kind, std::string_view memo,
                               std::string_view membership_table, std::string_view key_column,
                               const records::Value& key);
 

@@ -97,6 +97,9 @@ class MessageLog final : public records::Operator {
 
 // The state of one import run, shared by the three importers.
 struct RunState {
+  RunState(records::Target& run_target, MessageLog& run_messages)
+      : target(run_target), messages(run_messages) {}
+
   records::Target& target;
   MessageLog& messages;  // the operator of `target`
   std::string BatchCode;

@@ -65,4 +65,59 @@ std::vector<std::string> SplitExportLine(std::string_view line) {
   return fields;
 }
 
+size_t CountExportFields(std::string_view line, std::vector<size_t>* line_feeds) {
+  // The same reading as SplitExportLine's, keeping only the count.
+  size_t offset = 0;
+  bool in_quotes = false;
+  if (line.starts_with('"')) {
+    line.remove_prefix(1);
+    offset = 1;
+    in_quotes = true;
+  }
+  if (line.ends_with('"')) line.remove_suffix(1);
+  size_t count = 1;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    const bool next_is = i + 1 < line.size();
+    if (c == '|') {
+      ++count;
+    } else if (in_quotes) {
+      // Where line feeds are looked for, one may end a line: the quote before
+      // it closes its field as a quote at the end of a line does.
+      if (c == '"' && next_is && (line[i + 1] == ',' || (line_feeds && line[i + 1] == '\n'))) {
+        in_quotes = false;
+      }
+    } else if (c == ',') {
+      ++count;
+      if (next_is && line[i + 1] == '"') {
+        ++i;
+        in_quotes = true;
+      }
+    } else if (c == '\n' && line_feeds != nullptr) {
+      line_feeds->push_back(offset + i);
+      // A quote after it opens a field, as at the start of a line.
+      if (next_is && line[i + 1] == '"') {
+        ++i;
+        in_quotes = true;
+      }
+    }
+  }
+  return count;
+}
+
+std::optional<std::string> WhyNotAnExportLine(const std::vector<std::string>& fields) {
+  const size_t n = fields.size();
+  const std::string count = std::to_string(n) + (n == 1 ? " field" : " fields");
+  if (n < kFewestExportFields) {
+    return "has " + count + "; an export line has " + std::to_string(export_column::kCount) +
+           " and needs at least " + std::to_string(kFewestExportFields) +
+           ", up to the company name";
+  }
+  auto blank = [](std::string_view f) { return f.find_first_not_of(" \t") == f.npos; };
+  if (blank(fields[export_column::kCompanyName]) && blank(fields[export_column::kJobTitle])) {
+    return "has " + count + " but neither a company name nor a job title";
+  }
+  return std::nullopt;
+}
+
 }  // namespace talvenor::import

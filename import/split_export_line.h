@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,5 +54,25 @@ void SplitExportLine(std::string_view line, std::vector<std::string>& fields);
 inline std::string_view ExportField(const std::vector<std::string>& fields, size_t index) {
   return index < fields.size() ? std::string_view(fields[index]) : std::string_view();
 }
+
+// The number of fields SplitExportLine gives for `line`, without making them.
+// When `line_feeds` is given, it receives the offsets of the line feeds that
+// stand outside an enclosed field (those that may end a line); each is then
+// read as a line end, for the quotes around it: a quote just before it closes
+// its field, one just after it opens one (the count may then differ).
+size_t CountExportFields(std::string_view line, std::vector<size_t>* line_feeds = nullptr);
+
+// The fewest fields a line can have and be an export line: the job title
+// (field 0) to the company name (field 5). Fields after the company's are the
+// company's particulars and the contacts, which exporters leave out, trailing
+// commas and all, when they are empty.
+inline constexpr size_t kFewestExportFields = export_column::kCompanyName + 1;
+
+// Why a split line cannot be an export line, or nothing when it can. A line
+// with fewer than kFewestExportFields fields, or with neither a company name
+// nor a job title (blank once trimmed), would create records of nothing.
+// The text reads after "line N ": "has 1 field; an export line has 39 and
+// needs at least 6, up to the company name".
+std::optional<std::string> WhyNotAnExportLine(const std::vector<std::string>& fields);
 
 }  // namespace talvenor::import

@@ -25,12 +25,12 @@ struct ActivityTable {
   size_t slot;  // its place in ActivitySets
 };
 
-constexpr ActivityTable kCompany{
-    "Company_Activity", "Company_Id", "Date_Entered", "Companies", "Company_Id", false, 0};
-constexpr ActivityTable kCandidate{
-    "Candidate_Activity", "Candidate_Id", "Entry_Date", "Candidates", "Candidate_Id", false, 1};
-constexpr ActivityTable kPosition{
-    "Position_Activities", "Position_Id", "Date_Entered", "Positions", "Job_Id", true, 2};
+// By RecordKind.
+constexpr ActivityTable kActivityTables[] = {
+    {"Company_Activity", "Company_Id", "Date_Entered", "Companies", "Company_Id", false, 0},
+    {"Candidate_Activity", "Candidate_Id", "Entry_Date", "Candidates", "Candidate_Id", false, 1},
+    {"Position_Activities", "Position_Id", "Date_Entered", "Positions", "Job_Id", true, 2},
+};
 
 // The set a row of `where.table` is added to. A run keeps one per table open
 // (on a server, opening one costs a round trip); without that, a set is opened
@@ -54,17 +54,26 @@ bool IsUnset(const DbResult<Value>& field) {
   return !field || !field->HasValue() || (field->IsText() && field->text().empty());
 }
 
+}  // namespace
+
+void ActivitySets::Close() {
+  for (auto& set : sets) {
+    if (set) set->Close();
+    set.reset();
+  }
+}
+
 // Each step runs even when the one before failed; failures of the steps
 // themselves are not reported, only a failed save is. What was not written is
 // returned all the same: the record then lacks part of its history.
 // With `record` the record's Last_Activity went into the record's own INSERT
 // with its time: the memo carries the same time and no UPDATE follows.
-std::string AddActivity(Target& target, const ActivityTable& where, const Value& key,
-                        std::string_view date, std::string_view memo, std::string_view type,
-                        NewRecordActivity* record) {
+std::string AddActivity(Target& target, RecordKind kind, const Value& key, std::string_view date,
+                        std::string_view memo, std::string_view type, NewRecordActivity* record) {
   // No record was stored for an empty key; an activity row would hang on nothing.
   if (!key.HasValue()) return {};
 
+  const ActivityTable& where = kActivityTables[static_cast<size_t>(kind)];
   std::unique_ptr<Recordset> opened;
   DbResult<Recordset*> set = OpenActivitySet(target, where, opened);
   std::string lost;
@@ -97,7 +106,7 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     // as always and the caller runs its statement alone.
     if (record && !record->then_sql.empty() && row.UpdateTogetherWith(record->then_sql)) {
       record->then_done = true;
-    } else if (!SaveNewRecord(target, row, "Activity_Id", where.table).HasValue()) {
+    } else if (!SaveNewRecord(target, row, "Activity_Id", where.table).stored()) {
       lost = std::string(where.table) + " row not stored";
     }
     if (!target.activity_sets) row.Close();
@@ -125,48 +134,6 @@ std::string AddActivity(Target& target, const ActivityTable& where, const Value&
     lost += "Last_Activity not set: " + stamped.error().description;
   }
   return lost;
-}
-
-}  // namespace
-
-void ActivitySets::Close() {
-  for (auto& set : sets) {
-    if (set) set->Close();
-    set.reset();
-  }
-}
-
-std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
-                               std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCompany, key, date, memo, type, nullptr);
-}
-
-std::string AddCompanyActivity(Target& target, const Value& key, std::string_view date,
-                               std::string_view memo, std::string_view type,
-                               NewRecordActivity& record) {
-  return AddActivity(target, kCompany, key, date, memo, type, &record);
-}
-
-std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
-                                 std::string_view memo, std::string_view type) {
-  return AddActivity(target, kCandidate, key, date, memo, type, nullptr);
-}
-
-std::string AddCandidateActivity(Target& target, const Value& key, std::string_view date,
-                                 std::string_view memo, std::string_view type,
-                                 NewRecordActivity& record) {
-  return AddActivity(target, kCandidate, key, date, memo, type, &record);
-}
-
-std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
-                                std::string_view memo, std::string_view type) {
-  return AddActivity(target, kPosition, key, date, memo, type, nullptr);
-}
-
-std::string AddPositionActivity(Target& target, const Value& key, std::string_view date,
-                                std::string_view memo, std::string_view type,
-                                NewRecordActivity& record) {
-  return AddActivity(target, kPosition, key, date, memo, type, &record);
 }
 
 }  // namespace talvenor::records

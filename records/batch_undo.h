@@ -5,12 +5,10 @@
 #include <vector>
 
 #include "records/database.h"
+#include "records/record_kind.h"
 #include "records/value.h"
 
 namespace talvenor::records {
-
-// The three kinds of record an import run creates and lists in its batch list.
-enum class RecordKind { kCompany, kContact, kPosition };
 
 // A record of the batch list that stays, and every reason found for it.
 struct KeptRecord {

@@ -121,22 +121,17 @@ bool IsDuplicate(const DbError& error) {
   return provider == kSqlServerPrimaryKey || provider == kSqlServerUniqueIndex;
 }
 
-enum class InsertOutcome { kStored, kTaken, kFailed };
-
-// Adds the list row for one code. kTaken when the code is in use already
-// (found in the set, or refused as a duplicate by the engine).
-InsertOutcome InsertList(Target& target, const std::string& code, DbError* why) {
+// Adds the list row for one code: true when stored, false when the code is
+// in use already (found in the set, or refused as a duplicate by the engine).
+DbResult<bool> InsertList(Target& target, const std::string& code) {
   auto set =
       target.db.OpenRecordset("SELECT * FROM Rollup_Names WHERE Code = '" + SqlQuote(code) + "'");
-  if (!set) {
-    if (why != nullptr) *why = set.error();
-    return InsertOutcome::kFailed;
-  }
+  if (!set) return std::unexpected(std::move(set.error()));
   Recordset& row = **set;
   // A target without a unique index on Code would store the duplicate.
   if (!row.Eof()) {
     row.Close();
-    return InsertOutcome::kTaken;
+    return false;
   }
   // A lock or a full disk shows at AddNew already; Update then only says
   // that no row was being added.
@@ -152,10 +147,9 @@ InsertOutcome InsertList(Target& target, const std::string& code, DbError* why) 
                      Value::Text(FormatDateTime(ServerNow(target), "m/d/yyyy h:nn:ss AM/PM")));
   const DbStatus saved = row.Update();
   row.Close();
-  if (saved) return InsertOutcome::kStored;
-  if (IsDuplicate(saved.error())) return InsertOutcome::kTaken;
-  if (why != nullptr) *why = added ? saved.error() : added.error();
-  return InsertOutcome::kFailed;
+  if (saved) return true;
+  if (IsDuplicate(saved.error())) return false;
+  return std::unexpected(added ? std::move(saved.error()) : std::move(added.error()));
 }
 
 }  // namespace
@@ -165,23 +159,18 @@ InsertOutcome InsertList(Target& target, const std::string& code, DbError* why) 
 // CARGO.0008 follows even when CAR.10000 and above exist, and the CAR series
 // is not consulted. Within the chosen base the number continues after the
 // highest number stored, also past 9999.
-std::optional<std::string> CreateImportBatch(Target& target, DbError* why) {
+DbResult<std::string> CreateImportBatch(Target& target) {
   BatchCode code = FollowHighestText(target);
   code.number = EndOfSeries(target.db, code);
   for (int attempt = 0; attempt < kMaxInsertAttempts; ++attempt) {
-    const std::string text = CodeText(code);
-    switch (InsertList(target, text, why)) {
-      case InsertOutcome::kStored:
-        return text;
-      case InsertOutcome::kFailed:
-        return std::nullopt;
-      case InsertOutcome::kTaken:
-        // Another workstation's run took this code a moment ago.
-        ++code.number;
-        break;
-    }
+    std::string text = CodeText(code);
+    const DbResult<bool> stored = InsertList(target, text);
+    if (!stored) return std::unexpected(stored.error());
+    if (*stored) return text;
+    // Another workstation's run took this code a moment ago.
+    ++code.number;
   }
-  return std::nullopt;
+  return std::unexpected(DbError{});
 }
 
 }  // namespace talvenor::records

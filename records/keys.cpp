@@ -224,8 +224,8 @@ std::string GuidText(std::int64_t unix_milliseconds) {
   return text;
 }
 
-Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
-                    std::string_view table, DbError* refused) {
+SavedRow SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
+                       std::string_view table) {
   // On a database file this is the AutoNumber the engine assigned at AddNew.
   Value key = set.Field(key_field).value_or(Value());
 
@@ -238,25 +238,21 @@ Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
   for (int collisions = 0; target.is_odbc && number == kSqlServerPrimaryKey; ++collisions) {
     if (collisions == kMaxKeyCollisions) break;  // reported below as a failed save
     const std::optional<Value> taken = FindTakenKey(target.db, key_field, table, key);
-    if (!taken) {
-      if (refused != nullptr) *refused = saved.error();
-      return {};
-    }
+    if (!taken) return {.key = {}, .refused = saved.error()};
     key = Value::Number(taken->number() + 1);
     (void)set.SetField(key_field, key);
     saved = set.Update();
     number = saved ? 0 : DecisionNumber(saved.error(), target.is_odbc);
   }
-  if (saved) return key;
+  if (saved) return {.key = std::move(key), .refused = {}};
 
-  if (refused != nullptr) *refused = saved.error();
   if (!IsQuietFailure(number)) {
     target.op.ShowMessage(saved.error().description, /*title=*/"", MessageIcon::kNone);
     ShowDatabaseErrors(target.op, saved.error());
   }
   // Nothing was stored: callers must not attach activity rows or batch
   // memberships to a record that does not exist.
-  return {};
+  return {.key = {}, .refused = std::move(saved.error())};
 }
 
 DbStatus ExecuteWithNewKey(Target& target, std::string_view key_field, std::string_view table,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,14 +39,21 @@ std::string NewGuidText();
 // The same for a given moment, in milliseconds since 1970 (its low 48 bits).
 std::string GuidText(std::int64_t unix_milliseconds);
 
+// What became of a new row's save.
+struct SavedRow {
+  Value key;  // the stored row's key; empty when the row was not stored
+  // The error that refused the row, when the engine gave one.
+  std::optional<DbError> refused;
+  bool stored() const { return key.HasValue(); }
+};
+
 // Stores the row being added to `set` and returns its key. On an ODBC target a
-// key collision (2627) is retried with key + 1. Returns an empty Value when the
-// row was not stored (a duplicate, a collision whose key the check does not
-// find, a failed save), so that callers skip what depends on the record. A
-// failed save is reported to the operator; duplicates are not. `refused`,
-// when given, receives the error that refused the row.
-Value SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
-                    std::string_view table, DbError* refused = nullptr);
+// key collision (2627) is retried with key + 1. The key is empty when the row
+// was not stored (a duplicate, a collision whose key the check does not find,
+// a failed save), so that callers skip what depends on the record. A failed
+// save is reported to the operator; duplicates are not.
+SavedRow SaveNewRecord(Target& target, Recordset& set, std::string_view key_field,
+                       std::string_view table);
 
 // Executes the INSERT that `statement` builds around `key` (a key written
 // into the statement's own text, such as a script row's id). On an ODBC target

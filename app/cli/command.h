@@ -4,6 +4,7 @@
 #include <csignal>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +78,18 @@ void SetUsage(CLI::App& app, std::string usage);
 // Writes a sub-command's error on stderr in the one layout all of them use:
 // "talvenor-import CMD: PROBLEM (see --help)". Returns kExitUsage.
 int UsageError(std::string_view command, std::string_view problem);
+
+// --max-line-kib N of `run` and `preview`: the longest line read, in KiB,
+// from 1 to kMostMaxLineKib (1 GiB; a larger number is a typing slip).
+inline constexpr long kMostMaxLineKib = 1L << 20;
+inline constexpr std::string_view kMaxLineKibHelp =
+    "read lines of up to N KiB (default 1024); a longer line is rejected with its "
+    "line number and first bytes, and reading goes on after it";
+// Adds the option to `app`; its text goes to `kib`.
+CLI::Option* AddMaxLineKib(CLI::App& app, std::string& kib);
+// The bytes the option's text names, or nothing when it names no number of
+// KiB from 1 to kMostMaxLineKib.
+std::optional<size_t> MaxLineBytes(std::string_view kib);
 
 // Reads the whole command line and runs the sub-command it names; the exit
 // code.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -182,6 +183,22 @@ CLI::Validator NotAnOption() {
         return {};
       },
       "");
+}
+
+CLI::Option* AddMaxLineKib(CLI::App& app, std::string& kib) {
+  return app.add_option("--max-line-kib", kib, std::string(kMaxLineKibHelp))
+      ->type_name("N")
+      ->check(NotAnOption());
+}
+
+std::optional<size_t> MaxLineBytes(std::string_view kib) {
+  long n = 0;
+  const auto [end, error] = std::from_chars(kib.data(), kib.data() + kib.size(), n);
+  if (kib.empty() || kib.front() < '0' || kib.front() > '9' || error != std::errc() ||
+      end != kib.data() + kib.size() || n < 1 || n > kMostMaxLineKib) {
+    return std::nullopt;
+  }
+  return static_cast<size_t>(n) * 1024;
 }
 
 void SetUsage(CLI::App& app, std::string usage) { Usages()[&app] = std::move(usage); }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,7 @@ namespace {
 
 namespace column = import::export_column;
 
-constexpr std::string_view kUsage = "Usage: talvenor-import preview FILE\n";
+constexpr std::string_view kUsage = "Usage: talvenor-import preview FILE [OPTIONS]\n";
 
 constexpr std::string_view kDescription =
     "Reads an export file and prints, for every data line, one JSON object: the\n"
@@ -87,9 +88,21 @@ void DescribeLine(const import::ExportLine& line, const std::vector<std::string>
   out += '\n';
 }
 
-int Preview(const std::string& file, bool force) {
+// The JSON object of a line the reader refused (too long to read).
+void DescribeRefusedLine(const import::ExportLine& line, std::string& out) {
+  out.clear();
+  JsonWriter json(out);
+  json.BeginObject().Key("line").Int(line.number);
+  json.Key("refused").String(line.refused);
+  json.Key("physical_line").Int(line.physical_number);
+  json.EndObject();
+  out += '\n';
+}
+
+int Preview(const std::string& file, bool force, size_t max_line_bytes) {
   // "-" is standard input, read through its descriptor's name.
-  auto reader = import::ExportReader::Open(file == "-" ? "/dev/stdin" : file);
+  const std::string path = file == "-" ? "/dev/stdin" : file;
+  auto reader = import::ExportReader::Open(path);
   if (!reader) {
     // The file named may be a connection text given by mistake: no password
     // it holds is echoed.
@@ -97,10 +110,11 @@ int Preview(const std::string& file, bool force) {
                  records::HidePasswords(reader.error().message).c_str());
     return kExitNoInput;
   }
+  reader->set_max_line_bytes(max_line_bytes);
   if (!force) {
-    if (const auto refused = import::CheckExportFile(file == "-" ? "/dev/stdin" : file)) {
-      std::fprintf(stderr, "talvenor-import preview: %s\n",
-                   records::HidePasswords(*refused).c_str());
+    // A pipe is looked at through the reader, which then reads it whole.
+    if (const auto refused = import::CheckExportStart(*reader, path)) {
+      std::fprintf(stderr, "talvenor-import preview: %s\n", records::HidePasswords(*refused).c_str());
       return kExitDataErr;
     }
   }
@@ -125,8 +139,12 @@ int Preview(const std::string& file, bool force) {
       return kExitNoInput;
     }
     if (!*more) break;
-    import::SplitExportLine(line.text, fields);
-    DescribeLine(line, fields, object);
+    if (!line.refused.empty()) {
+      DescribeRefusedLine(line, object);
+    } else {
+      import::SplitExportLine(line.text, fields);
+      DescribeLine(line, fields, object);
+    }
     block += object;
     if (block.size() >= kFlushAt) flush();
   }
@@ -147,10 +165,26 @@ Action DefinePreview(CLI::App& app) {
       ->required()
       ->type_name("");
   app.add_flag("--force", *force, "read a file that does not look like an export file");
+  auto max_line_kib = std::make_shared<std::string>();
+  CLI::Option* max_line = AddMaxLineKib(app, *max_line_kib);
   app.footer(
+      "A line longer than --max-line-kib gives {\"line\":N,\"refused\":\"why\",...} in place\n"
+      "of its fields.\n"
       "Exit codes: 0 done, 64 bad usage, 65 the file is not an export file, 66 the file\n"
       "cannot be read, 74 the output cannot be written.");
-  return [file, force] { return Preview(*file, *force); };
+  return [file, force, max_line, max_line_kib] {
+    size_t max_line_bytes = import::kDefaultMaxLineBytes;
+    if (max_line->count() > 0) {
+      const std::optional<size_t> bytes = MaxLineBytes(*max_line_kib);
+      if (!bytes) {
+        return UsageError("talvenor-import preview",
+                          "--max-line-kib needs a whole number of KiB from 1 to " +
+                              std::to_string(kMostMaxLineKib) + ", not '" + *max_line_kib + "'");
+      }
+      max_line_bytes = *bytes;
+    }
+    return Preview(*file, *force, max_line_bytes);
+  };
 }
 
 const Registration kPreview{"preview", "show how an export file reads, as JSON lines (no database)",

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,6 +96,7 @@ struct Options {
   bool quiet = false;
   bool dry_run = false;
   int cache_mib = 0;  // 0: the engine's default
+  size_t max_line_bytes = import::kDefaultMaxLineBytes;
 };
 
 // Shows the run's progress on a terminal and keeps the rejected lines. Both
@@ -256,8 +258,10 @@ class CliProgress final : public import::ImportProgress, public records::Operato
 
   void KeepReject(const import::LineOutcome& outcome) {
     if (rejects_ == nullptr) return;
-    if (std::fwrite(outcome.raw.data(), 1, outcome.raw.size(), rejects_) != outcome.raw.size() ||
-        std::fputs("\r\n", rejects_) < 0) {
+    // A line too long to read was not kept: only its reason is written.
+    if (!outcome.cut &&
+        (std::fwrite(outcome.raw.data(), 1, outcome.raw.size(), rejects_) != outcome.raw.size() ||
+         std::fputs("\r\n", rejects_) < 0)) {
       write_failed_ = true;
     }
     std::string why = "line " + std::to_string(outcome.number) + " (file line " +
@@ -504,6 +508,7 @@ int Run(const Options& options) {
   import::ImportRequest request{export_path, state.TargetPath, state.TargetIsOdbc == 1};
   request.dry_run = options.dry_run;
   request.force = options.force;
+  request.max_line_bytes = options.max_line_bytes;
   const records::TargetSettings settings{.cache_mib = options.cache_mib, .commit = {}};
   const import::ImportSummary summary =
       import::RunImport(request, services, [&settings](std::string_view path, bool is_odbc) {
@@ -511,9 +516,7 @@ int Run(const Options& options) {
       });
   const bool rejects_written = progress.CloseRejects();
 
-  const bool stopped = summary.outcome == import::RunOutcome::kTargetLost ||
-                       summary.outcome == import::RunOutcome::kTargetFailed ||
-                       summary.outcome == import::RunOutcome::kStopped;
+  const bool stopped = import::StoppedEarly(summary.outcome);
   // A stop after the target was opened; the opening failures were already
   // shown as they happened.
   const bool opened = summary.outcome == import::RunOutcome::kCompleted ||
@@ -591,7 +594,8 @@ Action DefineRun(CLI::App& app) {
   CLI::Option* rejects =
       app.add_option("--rejects", options->rejects,
                      "write every data line whose rows could not all be stored to FILE, unchanged, "
-                     "and its line number and reason to FILE.why")
+                     "and its line number and reason to FILE.why (a line longer than "
+                     "--max-line-kib only to FILE.why, with its first bytes)")
           ->type_name("FILE")
           ->check(NotAnOption());
   app.add_flag("--strict", options->strict, "exit with 65 when any line was rejected");
@@ -611,7 +615,9 @@ Action DefineRun(CLI::App& app) {
                                       "256; pages are held only once used)")
                            ->type_name("N")
                            ->check(NotAnOption());
-  return [options, target, database, rejects, cache, cache_mib] {
+  auto max_line_kib = std::make_shared<std::string>();
+  CLI::Option* max_line = AddMaxLineKib(app, *max_line_kib);
+  return [options, target, database, rejects, cache, cache_mib, max_line, max_line_kib] {
     options->has_target = target->count() > 0;
     options->has_database = database->count() > 0;
     if (rejects->count() > 0 && options->rejects.empty()) {
@@ -620,6 +626,15 @@ Action DefineRun(CLI::App& app) {
     if (cache->count() > 0 && !ParseCacheMib(*cache_mib, options->cache_mib)) {
       return UsageError(kName, "--cache-mib needs a whole number of MiB from 1 to " +
                                    std::to_string(kMaxCacheMib) + ", not '" + *cache_mib + "'");
+    }
+    if (max_line->count() > 0) {
+      const std::optional<size_t> bytes = MaxLineBytes(*max_line_kib);
+      if (!bytes) {
+        return UsageError(kName, "--max-line-kib needs a whole number of KiB from 1 to " +
+                                     std::to_string(kMostMaxLineKib) + ", not '" + *max_line_kib +
+                                     "'");
+      }
+      options->max_line_bytes = *bytes;
     }
     return Run(*options);
   };

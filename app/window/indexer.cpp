@@ -432,6 +432,10 @@ void Indexer::LineFinished(const import::LineOutcome& outcome) {
 
 bool Indexer::StopRequested() { return stop_requested_; }
 
+bool Indexer::ImportAnyway(std::string_view why) {
+  return run_dialogs().AskImportAnyway(this, why);
+}
+
 void Indexer::RunEnding(const import::ImportSummary& summary) {
   for (const std::string& line : report_.EndingLines(summary)) AddLine(line);
   // A message that ended the run was held back when the operator had turned

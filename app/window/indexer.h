@@ -106,6 +106,8 @@ class Indexer final : public QWidget, private import::ImportProgress {
   void SetBusy(bool busy) override;
   void LineFinished(const import::LineOutcome& outcome) override;
   bool StopRequested() override;
+  bool AsksToImportAnyway() const override { return true; }
+  bool ImportAnyway(std::string_view why) override;
   void RunEnding(const import::ImportSummary& summary) override;
 
   // Asks, once at a time, whether to stop the run after the current line.

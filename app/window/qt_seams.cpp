@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -90,6 +91,18 @@ bool QtRunDialogs::ShowLineFailure(QWidget* parent, std::string_view text, std::
   box.setCheckBox(dont_show);
   box.exec();
   return dont_show->isChecked();
+}
+
+bool QtRunDialogs::AskImportAnyway(QWidget* parent, std::string_view why) {
+  QMessageBox box(QMessageBox::Warning, ToQt(default_title_), ToQt(why), QMessageBox::NoButton,
+                  parent);
+  QPushButton* anyway = box.addButton(ToQt(kImportAnyway), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  // Return or Escape by mistake must not import a file that is no export.
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == anyway;
 }
 
 std::string QtFileFilter(std::string_view bar_filter) {

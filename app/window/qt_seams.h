@@ -57,12 +57,16 @@ class RunDialogs {
   // during this run". True when the operator ticked it.
   virtual bool ShowLineFailure(QWidget* parent, std::string_view text, std::string_view title,
                                records::MessageIcon icon, long line) = 0;
+  // Shows why the export file was refused as no export file, with the
+  // buttons "Import anyway" and Cancel (the default). True: import it.
+  virtual bool AskImportAnyway(QWidget* parent, std::string_view why) = 0;
 };
 
 inline constexpr std::string_view kStopQuestion =
     "Stop the import after the current line?\n\nThe lines imported so far are kept; "
     "importing the file again later completes the target.";
 inline constexpr std::string_view kDontShowAgain = "Don't show again during this run";
+inline constexpr std::string_view kImportAnyway = "Import anyway";
 
 // The line number a line failure's box adds below the message's own text.
 std::string LineFailureNote(long line);
@@ -74,6 +78,7 @@ class QtRunDialogs final : public RunDialogs {
   bool AskToStop(QWidget* parent) override;
   bool ShowLineFailure(QWidget* parent, std::string_view text, std::string_view title,
                        records::MessageIcon icon, long line) override;
+  bool AskImportAnyway(QWidget* parent, std::string_view why) override;
 
  private:
   std::string default_title_;

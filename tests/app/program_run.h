@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,7 @@ namespace talvenor::app::testing {
 struct ProgramRun {
   int exit = -1;  // -1 when the program could not be started or did not exit normally
   std::string out, err;
+  long max_rss_kib = 0;  // the program's peak resident memory
 };
 
 inline std::string Slurp(const std::filesystem::path& file) {
@@ -89,7 +91,9 @@ inline ProgramRun RunCommand(const std::vector<std::string>& argv_text, const Ru
       std::this_thread::sleep_for(also.signal_after);
       kill(pid, also.signal);
     }
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    run.max_rss_kib = usage.ru_maxrss;
     run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   posix_spawn_file_actions_destroy(&actions);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/app/program_run.h"
@@ -76,6 +78,9 @@ TEST_F(RunCommandTest, ExitCodesTellWhatWentWrong) {
            {{"run", kFile, "--target", ""}, 64, "--target needs a database file path"},
            {{"run", kFile, "--target", target, "--rejects="}, 64, "--rejects needs a value"},
            {{"run", kFile, "--target", target, "--rejects", ""}, 64, "--rejects needs a file name"},
+           {{"run", kFile, "--target", target, "--max-line-kib", "0"},
+            64,
+            "--max-line-kib needs a whole number of KiB from 1 to 1048576, not '0'"},
            {{"run", kFile, kFile, "--target", target}, 64, "unexpected argument '" + kFile + "'"},
            {{"run", DataFile("no_such_file.csv"), "--target", target},
             66,
@@ -249,17 +254,34 @@ TEST_F(RunCommandTest, AFileOfAnotherKindExits65AndWritesNothing) {
     std::vector<std::string> args;
     int exit;
     std::string err;
+    std::string piped;  // standard input from a pipe that carries these bytes
   };
   for (const Case& c : std::vector<Case>{
-           {{"run", gzip, "--target", target_->path()}, 65, "this is a gzip file"},
+           {{"run", "-", "--target", target_->path()}, 65, "this is a gzip file", Slurp(gzip)},
+           {{"preview", "-"}, 65, "this is a gzip file", Slurp(gzip)},
+           {{"run", "/dev/zero", "--target", target_->path()}, 65, "control character 0x00", ""},
+           {{"run", gzip, "--target", target_->path()}, 65, "this is a gzip file", ""},
            {{"run", columns, "--target", target_->path(), "--json"},
             65,
-            "line 1 has 3 fields; an export line has 39"},
-           {{"preview", gzip}, 65, "this is a gzip file"},
-           {{"preview", columns, "--force"}, 0, ""},
+            "line 1 has 3 fields; an export line has 39",
+            ""},
+           {{"preview", gzip}, 65, "this is a gzip file", ""},
+           {{"preview", columns, "--force"}, 0, "", ""},
        }) {
     SCOPED_TRACE(c.args[0] + " " + c.args[1]);
-    const ProgramRun run = RunProgram(c.args);
+    ProgramRun run;
+    if (c.piped.empty()) {
+      run = RunProgram(c.args);
+    } else {
+      // A FIFO as standard input; the bytes fit in its buffer, so the
+      // writer never waits on a reader that has gone.
+      const fs::path fifo = folder_ / "pipe";
+      fs::remove(fifo);
+      ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+      std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << c.piped; });
+      run = RunProgram(c.args, {"", fifo.string()});
+      writer.join();
+    }
     EXPECT_EQ(run.exit, c.exit) << run.err;
     EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
   }
@@ -272,6 +294,31 @@ TEST_F(RunCommandTest, AFileOfAnotherKindExits65AndWritesNothing) {
   const ProgramRun forced =
       RunProgram({"run", columns, "--target", target_->path(), "--force", "--quiet"});
   EXPECT_EQ(forced.exit, 0) << forced.err;
+}
+
+// An export whose tail is a run of zero bytes with no line end (a sparse
+// file): the lines before it are stored, the run ends, memory stays small.
+TEST_F(RunCommandTest, AnEndlessLineIsReadPastInBoundedMemory) {
+  const fs::path file = folder_ / "tail.csv";
+  const fs::path rejects = folder_ / "rejects.csv";
+  constexpr uintmax_t kTail = uintmax_t{256} << 20;
+  // Eight copies of the sample: more text than the file check looks at.
+  std::string good;
+  for (int i = 0; i < 8; ++i) {
+    good += Slurp(fs::path(TALVENOR_SOURCE_ROOT) / "examples" / "sample.csv") + "\r\n";
+  }
+  WriteExport(file, good);
+  fs::resize_file(file, fs::file_size(file) + kTail);
+  const ProgramRun run = RunProgram({"run", file.string(), "--target", target_->path(), "--quiet",
+                                     "--rejects", rejects.string()});
+  EXPECT_EQ(run.exit, 0) << run.err;
+  EXPECT_TRUE(Contains(run.out, "Data lines read:    241")) << run.out;
+  EXPECT_TRUE(Contains(run.out, "Lines rejected:     1")) << run.out;
+  EXPECT_TRUE(Contains(run.err, "line 241 (file line 249) rejected: the line has " +
+                                    std::to_string(kTail) + " bytes, more than the 1048576"))
+      << run.err;
+  EXPECT_LT(run.max_rss_kib, 128 * 1024);
+  EXPECT_EQ(Slurp(rejects), "");  // only its reason is kept, in the .why file
 }
 
 // A date that names no date is a warning, once, on stderr, in the JSON and in

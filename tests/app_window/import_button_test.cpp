@@ -8,6 +8,7 @@
 #include <QCursor>
 #include <QProgressBar>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -252,6 +253,41 @@ TEST_F(ImportButtonTest, AFailureToOpenShowsItsMessageAndLeavesTheWindowIdle) {
   auto db = target->Open();
   ASSERT_NE(db, nullptr);
   EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Rollup_Names"), 0);
+}
+
+TEST_F(ImportButtonTest, ARefusedFileIsImportedWhenTheOperatorSaysImportAnyway) {
+  std::string why;
+  std::unique_ptr<TestTarget> target = TestTarget::Create(EngineKind::kSqlite, why);
+  ASSERT_NE(target, nullptr) << why;
+  MakeCatalogue({{"Good", target->path(), ""}});
+  // Two export lines among three notes: more than half cannot be export lines.
+  const std::string file = folder() + "/notes.csv";
+  std::ofstream(file, std::ios::binary)
+      << "note one\r\nNurse,Boston,,,,Acme\r\nnote two\r\nCook,Boston,,,,Cafe\r\nnote three\r\n";
+  for (const bool anyway : {false, true}) {
+    SCOPED_TRACE(anyway ? "import anyway" : "cancel");
+    op_.messages.clear();
+    run_dialogs_.refusals.clear();
+    run_dialogs_.import_anyway = anyway;
+    Indexer* w = Start("Good");
+    ASSERT_NE(w, nullptr);
+    Text1(*w)->setText(QString::fromStdString(file));
+    PressImport(*w);
+    // The refusal is the question's text, never a box of its own.
+    ASSERT_EQ(run_dialogs_.refusals.size(), 1u);
+    EXPECT_NE(run_dialogs_.refusals[0].find("is not an export file"), std::string::npos);
+    EXPECT_TRUE(op_.messages.empty());
+    ExpectIdle(*w);
+    auto db = target->Open();
+    EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), anyway ? 2 : 0);
+    db->Close();
+    // The notes are listed as rejected lines, with their numbers.
+    const std::vector<std::string> list = ListLines(*w);
+    EXPECT_EQ(std::count(list.begin(), list.end(),
+                         "Line 3 (file line 3): not an export line: it has 1 field; an export "
+                         "line has 39 and needs at least 6, up to the company name"),
+              anyway ? 1 : 0);
+  }
 }
 
 TEST_F(ImportButtonTest, ClosingIsRefusedWhileARunIsGoingOn) {

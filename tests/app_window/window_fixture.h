@@ -71,7 +71,13 @@ class RecordingRunDialogs final : public RunDialogs {
     failures.push_back({std::string(text), line});
     return static_cast<long>(failures.size()) >= dont_show_after;
   }
+  bool AskImportAnyway(QWidget*, std::string_view why) override {
+    refusals.emplace_back(why);
+    return import_anyway;
+  }
   bool stop = false;                  // the answer to the stop question
+  bool import_anyway = false;         // the answer to a refused file's box
+  std::vector<std::string> refusals;  // why each refused file was refused
   std::function<void()> on_question;  // runs while the question is open
   long dont_show_after = 1L << 30;    // the box that gets the check box ticked
   int questions = 0;

@@ -74,11 +74,10 @@ TEST(CheckExportFile, RefusesFilesOfAnotherKindAndSaysWhatTheyLookLike) {
            {"sqlite", "SQLite format 3\0"s + Export(3), "this is an SQLite database"},
            {"three columns", three_columns, "line 1 has 3 fields; an export line has 39"},
            {"tab-separated", tabbed, "line 2 has 1 field; an export line has 39"},
-           {"NUL in a line", Export(2) + "a,b\0c,d"s, "holds the control character 0x00"},
-           {"escape in a line",
-            Export(2) + "a\x1B"
-                        "b",
-            "holds the control character 0x1B"},
+           {"control characters of a binary file", Export(2) + std::string(300, '\x01'),
+            "holds the control character 0x01"},
+           {"most lines of empty fields", Export(1) + ",,,,\r\n\"\",\"\"\r\n",
+            "line 3 has 5 fields; an export line has 39"},
            // Files that may be imported.
            {"export", Export(30), ""},
            {"export with LF only", Export(30, "\n"), ""},
@@ -87,6 +86,17 @@ TEST(CheckExportFile, RefusesFilesOfAnotherKindAndSaysWhatTheyLookLike) {
            {"a few short lines among many", Export(10) + "a,b\r\nc\r\n", ""},
            {"half short", Export(2) + "a,b\r\nc\r\n", ""},
            {"Windows-1252 text", Export(2) + "Caf\xE9 Nurse,Boston" + std::string(37, ','), ""},
+           // Imperfect exports: stray control characters, a DOS end-of-file mark,
+           // contact-less lines whose trailing commas were trimmed.
+           {"NUL in a line", Export(2) + "a,b\0c,d"s, ""},
+           {"escape in a line",
+            Export(2) + "a\x1B"
+                        "b",
+            ""},
+           {"vertical tab in an address", Export(3) + "Nurse,Boston,,,,Acme,1 Main\x0BSt\r\n", ""},
+           {"final 0x1A", Export(3) + "\x1A", ""},
+           {"trimmed commas",
+            "Nurse,Boston,02134,1/5/2026,,Acme,1 Main St,Boston,MA\r\nCook,,,,,Cafe\r\n", ""},
        }) {
     SCOPED_TRACE(c.name);
     const std::optional<std::string> refused = CheckExportFile(WriteFile(c.bytes));
@@ -201,11 +211,12 @@ TEST(ExportReader, SkipsAndCountsLinesThatHoldNoData) {
     long blank;
   };
   for (const Case& c : std::initializer_list<Case>{
-           {",,,,,,\r\na,b\r\n", {"a,b"}, 1},
            {"   \r\na\r\n", {"a"}, 1},
-           {"\"\",\"\",\"\"\r\n \" , \t \r\na\r\n", {"a"}, 2},
-           {"||,|\r\n", {}, 1},
+           {" \t\n\r\na\r\n", {"a"}, 1},
            {"\r\n\r\n", {}, 0},  // empty lines are not blank lines
+           // Lines of empty fields are data lines: the import rejects them.
+           {",,,,,,\r\na,b\r\n", {",,,,,,", "a,b"}, 0},
+           {"\"\",\"\",\"\"\r\n||,|\r\n", {"\"\",\"\",\"\"", "||,|"}, 0},
            {",a\r\n, ,.\r\n", {",a", ", ,."}, 0},
        }) {
     SCOPED_TRACE(c.in);
@@ -214,6 +225,38 @@ TEST(ExportReader, SkipsAndCountsLinesThatHoldNoData) {
     for (const Read& r : ReadAll(c.in, &blank)) kept.push_back(r.text);
     EXPECT_EQ(kept, c.kept);
     EXPECT_EQ(blank, c.blank);
+  }
+}
+
+TEST(CheckExportStart, LooksAtAPipeAndLeavesItWholeForTheImport) {
+  struct Case {
+    std::string_view name;
+    std::string bytes;
+    bool refused;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"gzip", "\x1F\x8B\x08\x00"s + Export(3), true},
+           {"export", Export(30), false},
+       }) {
+    SCOPED_TRACE(c.name);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_LT(c.bytes.size(), 60000u) << "the bytes must fit in the pipe";
+    ASSERT_EQ(::write(fds[1], c.bytes.data(), c.bytes.size()), ssize_t(c.bytes.size()));
+    ::close(fds[1]);
+    auto reader = ExportReader::Open("/proc/self/fd/" + std::to_string(fds[0]));
+    ::close(fds[0]);
+    ASSERT_TRUE(reader.has_value());
+    EXPECT_EQ(CheckExportStart(*reader, "-").has_value(), c.refused);
+    if (c.refused) continue;
+    // Every line looked at is imported still.
+    std::vector<Read> lines;
+    ExportLine line;
+    while (reader->Next(line).value_or(false)) {
+      lines.push_back(
+          {line.number, line.physical_number, std::string(line.text), std::string(line.raw)});
+    }
+    EXPECT_EQ(lines, ReadAll(c.bytes));
   }
 }
 

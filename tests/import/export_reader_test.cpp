@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tests/import/export_file.h"
@@ -149,6 +150,75 @@ TEST(ExportReader, ReportsFilesThatCannotBeRead) {
   ASSERT_FALSE(first.has_value());
   EXPECT_EQ(first.error().error_number, EIO);
   EXPECT_EQ(reader->Next(line), false);
+}
+
+// A line of 39 fields: a job title, and the company name in field 5.
+std::string Line39(std::string_view title, std::string_view field6 = "") {
+  return std::string(title) + ",Boston,,,,Acme," + std::string(field6) + std::string(32, ',');
+}
+
+TEST(ExportReader, MendsImperfectLinesAndRefusesOverLongOnes) {
+  struct Case {
+    std::string_view name;
+    std::string bytes;
+    // Each line read: its text, then what the reader noted (its refusal or warning).
+    std::vector<std::pair<std::string, std::string>> want;
+  };
+  const std::string refusal =
+      "the line has 3000 bytes, more than the 1024 a line may have; it begins \"";
+  for (const Case& c : std::initializer_list<Case>{
+           {"final 0x1A", "a,b\r\nc,d\x1A", {{"a,b", ""}, {"c,d", ""}}},
+           {"0x1A after the last line end", "a,b\r\n\x1A\x1A", {{"a,b", ""}}},
+           {"vertical tab in a field",
+            "a\x0B"
+            "b,c\r\n",
+            {{"a b,c", "the control character 0x0B became a blank"}}},
+           {"two control characters",
+            "\x01,\x7F",
+            {{" , ", "2 control characters (the first 0x01) became blanks"}}},
+           {"line added with echo to a CRLF file",
+            Line39("Nurse") + "\r\n" + Line39("Cook") + "\n" + Line39("Porter") + "\n",
+            {{Line39("Nurse"), ""}, {Line39("Cook"), ""}, {Line39("Porter"), ""}}},
+           {"quoted line break in joined lines",
+            Line39("Nurse", "\"1 Main\nSt\"") + "\n" + Line39("Cook") + "\r\n",
+            {{Line39("Nurse", "\"1 Main\nSt\""), ""}, {Line39("Cook"), ""}}},
+           {"added lines that end in a quoted field",
+            Line39("Nurse") + "\r\n" + Line39("Cook") + "\"x\"\n" + Line39("\"Porter\"") + "\n",
+            {{Line39("Nurse"), ""}, {Line39("Cook") + "\"x\"", ""}, {Line39("\"Porter\""), ""}}},
+           {"line break in a field of a CRLF file", "a,b\nc\r\nd", {{"a,b\nc", ""}, {"d", ""}}},
+           {"over-long line",
+            "a,b\r\n" + std::string(3000, 'x') + "\r\nc,d",
+            {{"a,b", ""}, {"", refusal + std::string(40, 'x') + "\""}, {"c,d", ""}}},
+           {"over-long run of NULs",
+            std::string(3000, '\0') + "\nc,d",
+            {{"", refusal + std::string(40 * 4, '_') + "\""}, {"c,d", ""}}},
+       }) {
+    SCOPED_TRACE(c.name);
+    ExportReader reader = ExportReader::FromBytes(c.bytes);
+    reader.set_max_line_bytes(1024);
+    std::vector<std::pair<std::string, std::string>> got;
+    ExportLine line;
+    while (reader.Next(line).value_or(false)) {
+      got.emplace_back(line.text, line.refused.empty() ? line.warning : line.refused);
+    }
+    for (auto& [text, note] : got) {
+      // NULs are shown as \x00: written as _ in the table.
+      for (size_t at; (at = note.find("\\x00")) != std::string::npos;) note.replace(at, 4, "____");
+    }
+    EXPECT_EQ(got, c.want);
+  }
+}
+
+TEST(ExportReader, HearsAStopWhileReadingALongLine) {
+  // 1 MiB of zeros with no line end: the stop is asked for after two reads.
+  auto reader = ExportReader::Open(WriteFile(std::string(1 << 20, '\0')));
+  ASSERT_TRUE(reader.has_value());
+  int reads = 0;
+  reader->set_stop_check([&reads] { return ++reads > 2; });
+  ExportLine line;
+  EXPECT_EQ(reader->Next(line), false);  // the cut line is not handed out
+  EXPECT_TRUE(reader->stopped());
+  EXPECT_EQ(reads, 3);
 }
 
 }  // namespace

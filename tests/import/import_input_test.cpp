@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -194,17 +195,87 @@ TEST_P(ImportInputTest, AUtf16FileImportsExactlyAsItsUtf8Original) {
   }
 }
 
-TEST_P(ImportInputTest, LinesWithoutDataCreateNothing) {
-  const std::string file = ",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n   \r\n\"\",\"\",\"\"\r\n" +
-                           Line("Nurse", "Acme") + " , ,\t,\r\n";
-  const ImportSummary summary = Run(WriteFile(file), *target_);
-  EXPECT_EQ(summary.outcome, RunOutcome::kCompleted);
-  EXPECT_EQ(summary.counts.lines_read, 1);
-  EXPECT_EQ(summary.counts.blank_lines_skipped, 4);
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The line with its CR LF made a bare LF, as `echo` ends what it adds.
+std::string Echoed(std::string line) { return line.substr(0, line.size() - 2) + "\n"; }
+
+TEST_P(ImportInputTest, ImperfectFilesStoreWhatTheirGoodLinesWould) {
+  const std::string good = Line("Nurse", "Acme") + Line("Porter", "Bolt");
+  const std::string sample = ReadBytes(std::string(TALVENOR_SOURCE_ROOT) + "/examples/sample.csv");
+  std::string sample_tab = sample;
+  sample_tab.replace(sample_tab.find("100 Federal St"), 14, "100 Federal\vSt");
+  struct Case {
+    std::string_view name;
+    std::string bytes;
+    std::string same_as;  // a file that leaves the same rows
+    long read, blank;
+    std::vector<long> rejected;  // the file lines rejected
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {"sample with 0x1A appended", sample + "\x1A", sample, 30, 0, {}},
+           {"sample with a vertical tab in an address", sample_tab, sample, 30, 0, {}},
+           {"trimmed commas",
+            "Cook,Boston,,,,Cafe,,,,,617-555-0100\r\n",
+            Line("Cook", "Cafe", "", ""),
+            1,
+            0,
+            {}},
+           {"one-field and comma-only lines",
+            good + "garbage line\r\n,,,,\r\n\"\",\"\"\r\n" + good + Line("Cook", "Cafe"),
+            good + good + Line("Cook", "Cafe"),
+            8,
+            0,
+            {3, 4, 5}},
+           {"blank lines", "   \r\n" + good + " \t\r\n", good, 2, 2, {}},
+           {"over-long line",
+            Line("Nurse", "Acme") + std::string(1100000, 'x') + "\r\n" + Line("Porter", "Bolt"),
+            good,
+            3,
+            0,
+            {2}},
+           {"lines added with echo to a CRLF file",
+            good + Echoed(Line("Cook", "Cafe")) + Echoed(Line("Clerk", "Dell")),
+            good + Line("Cook", "Cafe") + Line("Clerk", "Dell"),
+            4,
+            0,
+            {}},
+       }) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<TestTarget> want_target = Fresh(), target = Fresh();
+    ASSERT_TRUE(want_target && target) << why_;
+    const ImportSummary want = Run(WriteFile(c.same_as), *want_target);
+    const ImportSummary summary = Run(WriteFile(c.bytes), *target);
+    ASSERT_EQ(summary.outcome, RunOutcome::kCompleted) << summary.message;
+    EXPECT_EQ(summary.counts.lines_read, c.read);
+    EXPECT_EQ(summary.counts.blank_lines_skipped, c.blank);
+    EXPECT_EQ(summary.counts.lines_rejected, static_cast<long>(c.rejected.size()));
+    std::vector<long> rejected;
+    for (const RecordingProgress::Line& line : progress_.lines) {
+      if (line.problems.empty()) continue;
+      rejected.push_back(line.physical_number);
+      // The reason names what is wrong: the field count, or the length.
+      EXPECT_TRUE(line.problems[0].starts_with("not an export line: it has ") ||
+                  line.problems[0].starts_with("the line has 1100000 bytes"))
+          << line.problems[0];
+    }
+    EXPECT_EQ(rejected, c.rejected);
+    EXPECT_EQ(Rows(*target), Rows(*want_target));
+  }
+}
+
+TEST_P(ImportInputTest, AStrayControlCharacterIsStoredAsABlankWithAWarning) {
+  const ImportSummary summary =
+      Run(WriteFile(Line("Nurse", "Acme") + Line("Night\vPorter", "Bolt")), *target_);
+  ASSERT_EQ(summary.outcome, RunOutcome::kCompleted) << summary.message;
+  ASSERT_EQ(progress_.lines.size(), 2u);
+  EXPECT_EQ(progress_.lines[1].warnings,
+            std::vector<std::string>{"the control character 0x0B became a blank"});
   auto db = target_->Open();
-  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Companies"), 1);
-  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Positions"), 1);
-  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Companies WHERE Company_Name IS NULL"), 0);
+  EXPECT_EQ(ScalarNumber(*db, "SELECT COUNT(*) FROM Positions WHERE Job_Title='Night Porter'"), 1);
   db->Close();
 }
 

@@ -37,6 +37,7 @@ TEST(SplitExportLine, FollowsTheQuoteAndCommaRules) {
        }) {
     SCOPED_TRACE(testing::PrintToString(c.in));
     EXPECT_EQ(SplitExportLine(c.in), c.want);
+    EXPECT_EQ(CountExportFields(c.in), c.want.size());
   }
 }
 

@@ -21,21 +21,18 @@ using testing::OdbcError;
 using testing::RecordingDatabase;
 using testing::RecordingOperator;
 
-using Writer = std::string (*)(Target&, const Value&, std::string_view, std::string_view,
-                               std::string_view);
-
 struct WriterCase {
-  Writer write;
+  RecordKind kind;
   std::string_view activity_table, key_field, date_field, last_activity;
 };
 
 const std::initializer_list<WriterCase> kWriters = {
-    {AddCompanyActivity, "Company_Activity", "Company_Id", "Date_Entered",
+    {RecordKind::kCompany, "Company_Activity", "Company_Id", "Date_Entered",
      "UPDATE Companies SET Last_Activity='12/8/2026 3:04:05 PM' WHERE Company_Id=4636462700111"},
-    {AddCandidateActivity, "Candidate_Activity", "Candidate_Id", "Entry_Date",
+    {RecordKind::kContact, "Candidate_Activity", "Candidate_Id", "Entry_Date",
      "UPDATE Candidates SET Last_Activity='12/8/2026 3:04:05 PM' WHERE "
      "Candidate_Id=4636462700111"},
-    {AddPositionActivity, "Position_Activities", "Position_Id", "Date_Entered",
+    {RecordKind::kPosition, "Position_Activities", "Position_Id", "Date_Entered",
      "UPDATE Positions SET Last_Activity='12/8/2026 3:04:05 PM' WHERE Job_Id=4636462700111"},
 };
 
@@ -55,7 +52,8 @@ TEST_F(ActivityLogTest, ServerTargetWritesTheRowThenLastActivity) {
     fresh.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}});
     fresh.Answer("getdate(),113", {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
     Target t{fresh, true, clock, op, cache};
-    EXPECT_EQ(w.write(t, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR"), "");
+    EXPECT_EQ(AddActivity(t, w.kind, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR"),
+              "");
 
     EXPECT_EQ(fresh.sql().front(),
               "SELECT * FROM " + std::string(w.activity_table) + " WHERE Activity_Id IS NULL");
@@ -93,9 +91,9 @@ TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
     fresh.FailUpdate(1, OdbcError(kSqlServerUniqueIndex));
     Target t{fresh, true, clock, ops, cache};
     // A duplicate is not shown, but the caller still learns the row is missing.
-    EXPECT_EQ(
-        AddCompanyActivity(t, key, "12/8/2026", "Company Imported from Talvenor.", "TALVENOR"),
-        "Company_Activity row not stored");
+    EXPECT_EQ(AddActivity(t, RecordKind::kCompany, key, "12/8/2026",
+                          "Company Imported from Talvenor.", "TALVENOR"),
+              "Company_Activity row not stored");
     EXPECT_TRUE(fresh.stored().empty());
     EXPECT_EQ(ops.messages.size(), c.messages);
     EXPECT_EQ(fresh.CountSql("UPDATE Companies SET Last_Activity="), 1);
@@ -103,14 +101,16 @@ TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
 }
 
 TEST_F(ActivityLogTest, EmptyKeyWritesNothing) {
-  AddPositionActivity(target, Value(), "12/8/2026", "Name Imported from Talvenor.", "TALVENOR");
+  AddActivity(target, RecordKind::kPosition, Value(), "12/8/2026", "Name Imported from Talvenor.",
+              "TALVENOR");
   EXPECT_TRUE(db.sql().empty());
 }
 
 TEST_F(ActivityLogTest, DatabaseFileKeepsAnActivityKeyTheEngineFilled) {
   target.is_odbc = false;
   db.FillOnAddNew("Position_Activities", {{"Activity_Id", Value::Text("{ENGINE-KEY}")}});
-  AddPositionActivity(target, key, "12/8/2026", "Name Imported from Talvenor.", "TALVENOR");
+  AddActivity(target, RecordKind::kPosition, key, "12/8/2026", "Name Imported from Talvenor.",
+              "TALVENOR");
   ASSERT_EQ(db.stored().size(), 1u);
   EXPECT_EQ(FieldOf(db.stored()[0].fields, "Activity_Id"), Value::Text("{ENGINE-KEY}"));
   EXPECT_EQ(db.sql().front(), "Position_Activities");  // the table itself, not a query
@@ -135,11 +135,12 @@ TEST(ActivityLogOnDatabaseFile, WritesRowsAndLastActivity) {
                                "INSERT INTO Positions (Job_Title) VALUES ('Welder')"}) {
     ASSERT_TRUE(db->Execute(sql).has_value()) << sql;
   }
-  AddCompanyActivity(target, Value::Number(1), "12/8/2026", "Company Imported from Talvenor.",
-                     "TALVENOR");
-  AddCandidateActivity(target, Value::Number(1), "12/8/2026", "O'Brien's list", "TALVENOR");
-  AddPositionActivity(target, Value::Number(1), "12/8/2026", "Name Imported from Talvenor.",
-                      "TALVENOR");
+  AddActivity(target, RecordKind::kCompany, Value::Number(1), "12/8/2026",
+              "Company Imported from Talvenor.", "TALVENOR");
+  AddActivity(target, RecordKind::kContact, Value::Number(1), "12/8/2026", "O'Brien's list",
+              "TALVENOR");
+  AddActivity(target, RecordKind::kPosition, Value::Number(1), "12/8/2026",
+              "Name Imported from Talvenor.", "TALVENOR");
   EXPECT_TRUE(op.messages.empty());
 
   struct Case {

@@ -96,12 +96,17 @@ TEST_F(ImportBatchTest, DuplicateAtInsertTakesTheNextCode) {
 TEST_F(ImportBatchTest, NothingWhenNoListRowCanBeStored) {
   HighestByText("CAR.0041");
   for (int n = 1; n <= 100; ++n) db.FailUpdate(n, OdbcError(kSqlServerPrimaryKey));
-  EXPECT_EQ(CreateImportBatch(target), std::nullopt);
+  // Every code tried was taken: no engine error lies behind that.
+  const DbResult<std::string> taken = CreateImportBatch(target);
+  ASSERT_FALSE(taken.has_value());
+  EXPECT_EQ(taken.error().number, 0);
 
   RecordingDatabase other;
   other.FailUpdate(1, OdbcError(515, "Cannot insert the value NULL into column 'Shared'."));
   Target t{other, false, clock, op, cache};
-  EXPECT_EQ(CreateImportBatch(t), std::nullopt);
+  const DbResult<std::string> failed = CreateImportBatch(t);
+  ASSERT_FALSE(failed.has_value());
+  EXPECT_EQ(failed.error().number, kOdbcCallFailed);
   EXPECT_EQ(other.sql().front(),
             "SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR*' ORDER BY Code DESC");
   EXPECT_EQ(other.updates(), 1);

@@ -266,13 +266,13 @@ TEST(SaveNewRecord, KeysMadeInTheSameMillisecondMoveToTheNextNumber) {
   const Value second = NewNumericKey(target);
   ASSERT_EQ(first, second);
 
-  EXPECT_EQ(SaveNewRecord(target, *CompanyRow(f.db, first), "Company_Id", "Companies"), first);
+  EXPECT_EQ(SaveNewRecord(target, *CompanyRow(f.db, first), "Company_Id", "Companies").key, first);
   // The second save collides twice: the first row, then a row of another run.
   f.db.FailUpdate(2, OdbcError(kSqlServerPrimaryKey));
   f.db.FailUpdate(3, OdbcError(kSqlServerPrimaryKey));
   f.db.Answer("WHERE Company_Id=4636462783123", {{{"Company_Id", Value::Number(4636462783123)}}});
   f.db.Answer("WHERE Company_Id=4636462783124", {{{"Company_Id", Value::Number(4636462783124)}}});
-  EXPECT_EQ(SaveNewRecord(target, *CompanyRow(f.db, second), "Company_Id", "Companies"),
+  EXPECT_EQ(SaveNewRecord(target, *CompanyRow(f.db, second), "Company_Id", "Companies").key,
             Value::Number(4636462783125));
 
   ASSERT_EQ(f.db.stored().size(), 2u);
@@ -299,7 +299,7 @@ TEST(SaveNewRecord, RowsNotStoredGiveAnEmptyKeyWithoutMessage) {
     Target target = c.odbc ? f.Odbc() : f.File();
     EXPECT_TRUE(
         SaveNewRecord(target, *CompanyRow(f.db, Value::Number(42)), "Company_Id", "Companies")
-            .IsEmpty());
+            .key.IsEmpty());
     EXPECT_TRUE(f.db.stored().empty());
     EXPECT_TRUE(f.op.messages.empty());
   }
@@ -311,7 +311,7 @@ TEST(SaveNewRecord, FileTargetReturnsTheKeyTheEngineAssigned) {
   auto set = f.db.OpenRecordset("Companies", SetKind::kTable);
   ASSERT_TRUE(set && (*set)->AddNew());
   Target target = f.File();
-  EXPECT_EQ(SaveNewRecord(target, **set, "Company_Id", "Companies"), Value::Number(17));
+  EXPECT_EQ(SaveNewRecord(target, **set, "Company_Id", "Companies").key, Value::Number(17));
 }
 
 TEST(SaveNewRecord, FailedSaveShowsTheErrorThenEveryProviderText) {
@@ -338,7 +338,7 @@ TEST(SaveNewRecord, FailedSaveShowsTheErrorThenEveryProviderText) {
     Target target = f.Odbc();
     EXPECT_TRUE(
         SaveNewRecord(target, *CompanyRow(f.db, Value::Number(42)), "Company_Id", "Companies")
-            .IsEmpty());
+            .key.IsEmpty());
     ASSERT_EQ(f.op.messages.size(), 2u);
     EXPECT_EQ(f.op.messages[0].text, c.first);
     EXPECT_EQ(f.op.messages[0].title, "");
