@@ -10,6 +10,7 @@
 #include "records/clock.h"
 #include "records/clock_cache.h"
 #include "records/operator.h"
+#include "records/target_address.h"
 
 namespace talvenor::import {
 
@@ -68,15 +69,18 @@ inline constexpr std::string_view kWaitingForTurn =
 
 // What a run works on.
 struct ImportRequest {
-  std::string export_path;  // the text of Text1; the run trims its blanks
-  std::string TargetPath;   // a database file path or an ODBC connection text
-  bool TargetIsOdbc = false;
+  std::string export_path;        // the text of Text1; the run trims its blanks
+  records::TargetAddress target;  // a database file or an ODBC connection text
   // Do the whole run in one transaction and roll it back at the end: the same
   // progress and counts as a real run, nothing written.
   bool dry_run = false;
   // Import a file that does not look like an export file (CheckExportFile)
   // all the same.
   bool force = false;
+  // The command that creates the import's tables in the target, named by the
+  // messages of a run that finds it missing or without them. The front end
+  // that starts the run writes it.
+  std::string init_advice = {};
 };
 
 // What a run needs from outside. The clock cache lives as long as the program.
@@ -131,7 +135,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services);
 
 // Opens the target of a run (records::OpenTarget for RunImport above).
 using TargetOpener = std::function<records::DbResult<std::unique_ptr<records::Database>>(
-    std::string_view path, bool is_odbc)>;
+    const records::TargetAddress& target)>;
 
 // The same run on a target opened by `open_target`: a wrapper around a real
 // engine, such as one that makes chosen statements fail.

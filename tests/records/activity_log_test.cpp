@@ -44,7 +44,7 @@ struct ActivityLogTest : ::testing::Test {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{db, true, clock, op, cache};
+  Target target{db, clock, op, cache};
   const Value key = Value::Number(4636462700111);
 };
 
@@ -54,7 +54,7 @@ TEST_F(ActivityLogTest, ServerTargetWritesTheRowThenLastActivity) {
     RecordingDatabase fresh;
     fresh.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}});
     fresh.Answer("getdate(),113", {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
-    Target t{fresh, true, clock, op, cache};
+    Target t{fresh, clock, op, cache};
     EXPECT_EQ(w.write(t, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR"), "");
 
     EXPECT_EQ(fresh.sql().front(),
@@ -91,7 +91,7 @@ TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
       fresh.Fail("Company_Activity", OdbcError(208, "Invalid object name 'Company_Activity'."));
     }
     fresh.FailUpdate(1, OdbcError(kSqlServerUniqueIndex));
-    Target t{fresh, true, clock, ops, cache};
+    Target t{fresh, clock, ops, cache};
     // A duplicate is not shown, but the caller still learns the row is missing.
     EXPECT_EQ(
         AddCompanyActivity(t, key, "12/8/2026", "Company Imported from Talvenor.", "TALVENOR"),
@@ -108,7 +108,7 @@ TEST_F(ActivityLogTest, EmptyKeyWritesNothing) {
 }
 
 TEST_F(ActivityLogTest, DatabaseFileKeepsAnActivityKeyTheEngineFilled) {
-  target.is_odbc = false;
+  db.dialect = SqlDialect::kSqlite;
   db.FillOnAddNew("Position_Activities", {{"Activity_Id", Value::Text("{ENGINE-KEY}")}});
   AddPositionActivity(target, key, "12/8/2026", "Name Imported from Talvenor.", "TALVENOR");
   ASSERT_EQ(db.stored().size(), 1u);
@@ -129,7 +129,7 @@ TEST(ActivityLogOnDatabaseFile, WritesRowsAndLastActivity) {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{*db, false, clock, op, cache};
+  Target target{*db, clock, op, cache};
   for (std::string_view sql : {"INSERT INTO Companies (Company_Name) VALUES ('Acme')",
                                "INSERT INTO Candidates (Last_Name) VALUES ('Ames')",
                                "INSERT INTO Positions (Job_Title) VALUES ('Welder')"}) {

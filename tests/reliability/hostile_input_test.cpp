@@ -106,7 +106,7 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
   records::testing::FakeClock clock;
   records::ClockCache cache;
   import::ImportServices services{op_, clock, cache, progress_};
-  import::ImportRequest request{file.string(), target_->path(), target_->is_odbc()};
+  import::ImportRequest request{file.string(), target_->address()};
   request.force = force;
   auto summary = import::RunImport(request, services);
   std::filesystem::remove(file);
