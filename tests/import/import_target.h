@@ -19,6 +19,7 @@
 #include "records/database.h"
 #include "records/odbc/odbc_database.h"
 #include "records/sqlite/sqlite_database.h"
+#include "records/target_address.h"
 #include "records/target_schema.h"
 #include "records/value.h"
 
@@ -38,6 +39,9 @@ class TestTarget {
   // The TargetPath of an import run into this target.
   const std::string& path() const { return path_; }
   bool is_odbc() const { return kind_ == EngineKind::kPostgres; }
+  records::TargetAddress address() const {
+    return {path_, is_odbc() ? records::TargetKind::kOdbc : records::TargetKind::kDatabaseFile};
+  }
   EngineKind kind() const { return kind_; }
 
   // A new connection to look at what was written (or to change the schema).

@@ -87,6 +87,8 @@ class PgScratch final : public Database {
   DbStatus Flush() override { return db_->Flush(); }
   DbStatus Rollback() override { return db_->Rollback(); }
   bool CanUndoLines() const override { return db_->CanUndoLines(); }
+  SqlDialect Dialect() const override { return db_->Dialect(); }
+  KeyForm Keys() const override { return db_->Keys(); }
   DbStatus HoldAllWrites() override { return db_->HoldAllWrites(); }
   DbStatus BeginTransaction() override { return db_->BeginTransaction(); }
   DbStatus TakeTurns(TurnWaiter* waiter) override { return db_->TakeTurns(waiter); }

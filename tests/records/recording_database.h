@@ -65,6 +65,9 @@ class RecordingDatabase : public Database {
     fills_.emplace_back(std::move(pattern), std::move(fields));
   }
 
+  // The engine this stands for: a server unless a test makes it a database file.
+  SqlDialect dialect = SqlDialect::kSqlServer;
+
   const std::vector<std::string>& sql() const { return sql_; }
   const std::vector<FieldSet>& field_sets() const { return field_sets_; }
   const std::vector<StoredRow>& stored() const { return stored_; }
@@ -108,6 +111,10 @@ class RecordingDatabase : public Database {
   DbStatus Flush() override { return {}; }
   DbStatus Rollback() override { return {}; }
   bool CanUndoLines() const override { return false; }
+  SqlDialect Dialect() const override { return dialect; }
+  KeyForm Keys() const override {
+    return dialect == SqlDialect::kSqlite ? KeyForm::kEngineOrGuid : KeyForm::kServerClockNumber;
+  }
   DbStatus HoldAllWrites() override { return {}; }
   DbStatus BeginTransaction() override { return {}; }
   void Close() override {}
