@@ -3,6 +3,7 @@
 #include <string>
 
 #include "records/clock_cache.h"
+#include "records/target_address.h"
 #include "records/value.h"
 
 namespace talvenor::app {
@@ -17,9 +18,15 @@ struct AppState {
   // The chosen entry's database file path or ODBC connection text, resolved by
   // DoPath after every change.
   std::string TargetPath;
-  // 1 when TargetPath names an ODBC source, 0 for a database file. Set only by
-  // DoPath.
+  // 1 when TargetPath names an ODBC source, 0 for a database file: the kind
+  // of the address DoPath resolved. Set only by DoPath.
   int TargetIsOdbc = 0;
+
+  // The target as the records layer opens it: TargetPath of its kind.
+  records::TargetAddress Address() const {
+    return {TargetPath,
+            TargetIsOdbc == 1 ? records::TargetKind::kOdbc : records::TargetKind::kDatabaseFile};
+  }
   // What the server clock keeps between import runs.
   records::ClockCache clock_cache;
 };

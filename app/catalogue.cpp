@@ -4,8 +4,8 @@
 
 #include "app/do_path.h"
 #include "records/connection_text.h"
+#include "records/read_rows.h"
 #include "records/sql_quote.h"
-#include "records/sqlite/sqlite_rows.h"
 #include "text/ascii.h"
 
 namespace talvenor::app {

@@ -69,7 +69,7 @@ void DoPath(AppState& state, std::string& path, const DecodeFunctions& lib) {
   // stays a file path: only a connection text, or an encoded one, is opened
   // through ODBC, by the same rule every front end uses.
   const bool encoded = records::IsEncodedConnectionText(path);
-  if (encoded || records::IsOdbcConnectionText(path)) {
+  if (encoded || records::AddressOf(path).kind == records::TargetKind::kOdbc) {
     state.TargetIsOdbc = 1;
     if (!encoded) return;
     if (std::string_view(path).substr(kEncodedPrefix.size()).starts_with(kBase64Marker)) {

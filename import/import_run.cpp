@@ -142,17 +142,15 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
   }
 
   progress.AddLine("Step1: Opening Target Database");
-  auto db = open_target(request.TargetPath, request.TargetIsOdbc);
+  auto db = open_target(request.target);
   if (!db.has_value()) {
-    return FailOpening(
-        services, RunOutcome::kTargetNotOpened,
-        records::TargetOpenProblem(db.error(), request.TargetPath, request.TargetIsOdbc));
+    return FailOpening(services, RunOutcome::kTargetNotOpened,
+                       records::TargetOpenProblem(db.error(), request.target, request.init_advice));
   }
 
   MessageLog messages(services.op);
   TargetWatch watch(**db);
-  records::Target target{watch, request.TargetIsOdbc, services.clock, messages,
-                         services.clock_cache};
+  records::Target target{watch, services.clock, messages, services.clock_cache};
   RunState run(target, messages);
 
   // The run stops before its first data line when it cannot have its batch
@@ -164,8 +162,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services,
     const std::optional<records::DbError> fault = watch.fault();
     (void)watch.Rollback();
     if (fault) error = fault;
-    std::string why =
-        records::BatchListProblem(**db, error, request.TargetPath, request.TargetIsOdbc);
+    std::string why = records::BatchListProblem(**db, error, request.target, request.init_advice);
     (*db)->Close();
     const records::Fault kind = fault ? records::FaultOf(*fault) : records::Fault::kNone;
     ImportSummary failed = FailOpening(

@@ -11,6 +11,7 @@
 #include "records/clock.h"
 #include "records/clock_cache.h"
 #include "records/operator.h"
+#include "records/target_address.h"
 
 namespace talvenor::import {
 
@@ -81,9 +82,8 @@ inline constexpr std::string_view kWaitingForTurn =
 
 // What a run works on.
 struct ImportRequest {
-  std::string export_path;  // the text of Text1; the run trims its blanks
-  std::string TargetPath;   // a database file path or an ODBC connection text
-  bool TargetIsOdbc = false;
+  std::string export_path;        // the text of Text1; the run trims its blanks
+  records::TargetAddress target;  // a database file or an ODBC connection text
   // Do the whole run in one transaction and roll it back at the end: the same
   // progress and counts as a real run, nothing written.
   bool dry_run = false;
@@ -92,6 +92,10 @@ struct ImportRequest {
   bool force = false;
   // The longest line imported; a longer one is rejected (ExportReader).
   size_t max_line_bytes = kDefaultMaxLineBytes;
+  // The command that creates the import's tables in the target, named by the
+  // messages of a run that finds it missing or without them. The front end
+  // that starts the run writes it.
+  std::string init_advice = {};
 };
 
 // What a run needs from outside. The clock cache lives as long as the program.
@@ -146,7 +150,7 @@ ImportSummary RunImport(const ImportRequest& request, ImportServices& services);
 
 // Opens the target of a run (records::OpenTarget for RunImport above).
 using TargetOpener = std::function<records::DbResult<std::unique_ptr<records::Database>>(
-    std::string_view path, bool is_odbc)>;
+    const records::TargetAddress& target)>;
 
 // The same run on a target opened by `open_target`: a wrapper around a real
 // engine, such as one that makes chosen statements fail.

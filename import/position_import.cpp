@@ -25,7 +25,7 @@ void AddScriptRow(RunState& run, ImportRow& row, const Value& position_key) {
   // millisecond get the same key: the later script row moves on to the next
   // number instead of being lost.
   Value id;
-  if (run.target.is_odbc) {
+  if (run.target.db.Keys() == records::KeyForm::kServerClockNumber) {
     id = records::NewRunKey(run.target);
   } else if (const std::string guid = records::NewGuidText(); !guid.empty()) {
     id = Value::Text("{guid " + guid + "}");

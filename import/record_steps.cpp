@@ -56,7 +56,7 @@ void StartNewRow(RunState& run, InsertSet& set, std::string_view key_field) {
   run.errors.Clear();  // a failure from here on explains an unstored row
   if (!set.set) return;
   run.errors.Step(set.set->AddNew());
-  if (!run.target.is_odbc) return;
+  if (run.target.db.Keys() != records::KeyForm::kServerClockNumber) return;
   // A key that could not be made leaves the field unset; the save then
   // reports the server's error.
   const Value key = records::NewRunKey(run.target);

@@ -29,6 +29,8 @@ class TargetWatch final : public records::Database {
   records::DbStatus Flush() override;
   records::DbStatus Rollback() override { return inner_.Rollback(); }
   bool CanUndoLines() const override { return inner_.CanUndoLines(); }
+  records::SqlDialect Dialect() const override { return inner_.Dialect(); }
+  records::KeyForm Keys() const override { return inner_.Keys(); }
   records::DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
   records::DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
   records::DbStatus TakeTurns(records::TurnWaiter* waiter) override;

@@ -42,9 +42,10 @@ DbResult<Recordset*> OpenActivitySet(Target& target, const ActivityTable& where,
     slot = &target.activity_sets->sets[where.slot];
     if (*slot) return slot->get();
   }
-  auto set = target.is_odbc ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
-                                                      " WHERE Activity_Id IS NULL")
-                            : target.db.OpenRecordset(where.table, SetKind::kTable);
+  auto set = target.db.Dialect() != SqlDialect::kSqlite
+                 ? target.db.OpenRecordset("SELECT * FROM " + std::string(where.table) +
+                                           " WHERE Activity_Id IS NULL")
+                 : target.db.OpenRecordset(where.table, SetKind::kTable);
   if (!set) return std::unexpected(std::move(set.error()));
   *slot = std::move(*set);
   return slot->get();
@@ -80,7 +81,7 @@ std::string AddActivity(Target& target, RecordKind kind, const Value& key, std::
   if (set) {
     Recordset& row = **set;
     (void)row.AddNew();
-    if (target.is_odbc) {
+    if (target.db.Keys() == KeyForm::kServerClockNumber) {
       (void)row.SetField("Activity_Id",
                          target.run_keys ? NewRunKey(target) : NewNumericKey(target));
     } else if (where.guid_key_on_file && IsUnset(row.Field("Activity_Id"))) {

@@ -51,6 +51,11 @@ bool IsOdbcConnectionText(std::string_view text) {
   }
 }
 
+TargetAddress AddressOf(std::string_view text) {
+  return {std::string(text),
+          IsOdbcConnectionText(text) ? TargetKind::kOdbc : TargetKind::kDatabaseFile};
+}
+
 bool IsEncodedConnectionText(std::string_view text) { return text.starts_with("ODBC/"); }
 
 namespace {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "records/target_address.h"
+
 namespace talvenor::records {
 
 // Whether a target text is an ODBC connection rather than a database file:
@@ -13,6 +15,10 @@ namespace talvenor::records {
 // init, run, the catalogue and the window. A file path that merely holds
 // the letters "odbc" (a folder named "odbc", say) is a file path.
 bool IsOdbcConnectionText(std::string_view text);
+
+// The address of a plain target text by that rule: an ODBC source for a
+// connection text, otherwise a database file.
+TargetAddress AddressOf(std::string_view text);
 
 // The encoded catalogue forms "ODBC/..." and "ODBC/||..." (exactly these
 // capitals), which decode to a connection text.

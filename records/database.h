@@ -9,6 +9,18 @@
 
 namespace talvenor::records {
 
+// The SQL an engine speaks. A database file speaks the Jet-style dialect
+// ("*" as the LIKE wildcard, Date()+Time(), tables opened by name) and tells
+// the time by the host's clock; a server speaks its own and is asked for the
+// time with getdate().
+enum class SqlDialect { kSqlite, kPostgres, kSqlServer };
+
+// Where the key of a new row comes from: the engine numbers it (an
+// AutoNumber, or a GUID the writer makes), or the writer makes a number from
+// the server's clock, which two writers in the same millisecond can both
+// make: a save that meets a taken key moves on to the next number.
+enum class KeyForm { kEngineOrGuid, kServerClockNumber };
+
 // How a recordset is opened: a dynaset of an SQL text, or a table by name.
 enum class SetKind { kTable = 1, kDynaset = 2 };
 
@@ -65,6 +77,11 @@ class Database {
   virtual DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
                                                              SetKind kind = SetKind::kDynaset) = 0;
   virtual DbStatus Execute(std::string_view sql) = 0;
+
+  // The SQL this engine speaks.
+  virtual SqlDialect Dialect() const = 0;
+  // How the keys of new rows are made on this engine.
+  virtual KeyForm Keys() const = 0;
 
   // A data line's writes are complete. An engine that groups writes into
   // transactions may commit here (and only here), so that a killed run leaves

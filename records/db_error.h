@@ -14,8 +14,11 @@ inline constexpr int kSqlServerUniqueIndex = 2601;  // provider number
 inline constexpr int kUpdateWithoutAddNew = 3020;
 inline constexpr int kNoCurrentRecord = 3021;
 inline constexpr int kDuplicateValue = 3022;
+inline constexpr int kFileNotFound = 3024;        // a database file that is not there
+inline constexpr int kInputTableNotFound = 3078;  // a table a statement names is not there
 inline constexpr int kOdbcCallFailed = 3146;
 inline constexpr int kRecordDeleted = 3167;
+inline constexpr int kLockedByOther = 3218;  // a lock held past the busy time-out
 
 // One error the engine or the server reported behind a failure.
 struct ProviderError {

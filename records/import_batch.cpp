@@ -47,9 +47,9 @@ std::string CodeText(const BatchCode& code) {
 
 // The code that follows the highest code found by text, or CAR.0001.
 BatchCode FollowHighestText(Target& target) {
-  const std::string sql = std::string("SELECT Code FROM Rollup_Names WHERE Code LIKE '") +
-                          std::string(kDefaultBase) + (target.is_odbc ? "%" : "*") +
-                          "' ORDER BY Code DESC";
+  const std::string sql =
+      std::string("SELECT Code FROM Rollup_Names WHERE Code LIKE '") + std::string(kDefaultBase) +
+      (target.db.Dialect() == SqlDialect::kSqlite ? "*" : "%") + "' ORDER BY Code DESC";
   BatchCode next{std::string(kDefaultBase), 1};
   auto set = target.db.OpenRecordset(sql);
   if (!set) return next;  // a failed look-up counts as an empty table

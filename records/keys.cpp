@@ -68,9 +68,10 @@ double UnitsOf(double whole_second_serial) {
 
 // The number a save is judged by: on a server, the provider's number behind
 // "ODBC--call failed", with a unique-index violation counted as a duplicate.
-int DecisionNumber(const DbError& error, bool is_odbc) {
+int DecisionNumber(const DbError& error, const Database& db) {
   int number = error.number;
-  if (is_odbc && number == kOdbcCallFailed && !error.providers.empty()) {
+  if (db.Dialect() != SqlDialect::kSqlite && number == kOdbcCallFailed &&
+      !error.providers.empty()) {
     number = int(error.providers.front().number);
     if (number == kSqlServerUniqueIndex) number = kDuplicateValue;
   }
@@ -108,9 +109,9 @@ struct KeyTime {
 };
 
 std::optional<KeyTime> AskKeyTime(Target& target) {
-  const std::string_view sql = target.is_odbc
-                                   ? "SELECT CONVERT(varchar(30), getdate(),113) As Rdate"
-                                   : "SELECT TOP 1 Date()+Time() AS RDate FROM Candidates";
+  const bool server_clock = target.db.Dialect() != SqlDialect::kSqlite;
+  const std::string_view sql = server_clock ? "SELECT CONVERT(varchar(30), getdate(),113) As Rdate"
+                                            : "SELECT TOP 1 Date()+Time() AS RDate FROM Candidates";
   auto set = target.db.OpenRecordset(sql);
   if (!set) return std::nullopt;
   auto answer = (*set)->Eof() ? DbResult<Value>() : (*set)->Field("RDate");
@@ -120,7 +121,7 @@ std::optional<KeyTime> AskKeyTime(Target& target) {
   const std::optional<double> when = WholeSecondsOf(*answer);
   if (!when) return std::nullopt;
   std::optional<int> last_digits;
-  if (target.is_odbc) {
+  if (server_clock) {
     last_digits = MillisecondDigits(*answer);
   } else {
     // A database file's clock has no milliseconds worth using: three random
@@ -149,7 +150,7 @@ double NumericKeyAt(long long day, long long millisecond_of_day) {
 }
 
 Value NewRunKey(Target& target) {
-  if (!target.is_odbc) return NewNumericKey(target);
+  if (target.db.Dialect() == SqlDialect::kSqlite) return NewNumericKey(target);
   ClockCache& cache = target.clock_cache;
   const double local = target.clock.Now();
   double key = 0;
@@ -230,19 +231,20 @@ SavedRow SaveNewRecord(Target& target, Recordset& set, std::string_view key_fiel
   Value key = set.Field(key_field).value_or(Value());
 
   DbStatus saved = set.Update();
-  int number = saved ? 0 : DecisionNumber(saved.error(), target.is_odbc);
+  int number = saved ? 0 : DecisionNumber(saved.error(), target.db);
   // Two keys made in the same millisecond are equal: the later save meets the
   // earlier row's key and moves on to the next number. The key check tells a
   // key collision from a unique index on another column; a collision whose
   // key the check does not find ends the save without a message.
-  for (int collisions = 0; target.is_odbc && number == kSqlServerPrimaryKey; ++collisions) {
+  const bool clock_keys = target.db.Keys() == KeyForm::kServerClockNumber;
+  for (int collisions = 0; clock_keys && number == kSqlServerPrimaryKey; ++collisions) {
     if (collisions == kMaxKeyCollisions) break;  // reported below as a failed save
     const std::optional<Value> taken = FindTakenKey(target.db, key_field, table, key);
     if (!taken) return {.key = {}, .refused = saved.error()};
     key = Value::Number(taken->number() + 1);
     (void)set.SetField(key_field, key);
     saved = set.Update();
-    number = saved ? 0 : DecisionNumber(saved.error(), target.is_odbc);
+    number = saved ? 0 : DecisionNumber(saved.error(), target.db);
   }
   if (saved) return {.key = std::move(key), .refused = {}};
 
@@ -258,9 +260,9 @@ SavedRow SaveNewRecord(Target& target, Recordset& set, std::string_view key_fiel
 DbStatus ExecuteWithNewKey(Target& target, std::string_view key_field, std::string_view table,
                            Value key, const std::function<std::string(const Value&)>& statement) {
   DbStatus done = target.db.Execute(statement(key));
-  for (int collisions = 0; !done && target.is_odbc && collisions < kMaxKeyCollisions;
-       ++collisions) {
-    if (DecisionNumber(done.error(), target.is_odbc) != kSqlServerPrimaryKey) break;
+  const bool clock_keys = target.db.Keys() == KeyForm::kServerClockNumber;
+  for (int collisions = 0; !done && clock_keys && collisions < kMaxKeyCollisions; ++collisions) {
+    if (DecisionNumber(done.error(), target.db) != kSqlServerPrimaryKey) break;
     const std::optional<Value> taken = FindTakenKey(target.db, key_field, table, key);
     if (!taken) break;
     key = Value::Number(taken->number() + 1);

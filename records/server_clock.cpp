@@ -33,7 +33,8 @@ std::optional<double> AskServerTime(Database& db) {
 
 double ServerNow(Target& target) {
   const double local = target.clock.Now();
-  if (!target.is_odbc) return local;
+  // A database file's engine tells the time by the host's clock.
+  if (target.db.Dialect() == SqlDialect::kSqlite) return local;
 
   ClockCache& cache = target.clock_cache;
   // Within the local minute of the last query the server's answer is advanced

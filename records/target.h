@@ -19,10 +19,9 @@ struct ActivitySets {
 };
 
 // The open target of an import run and the services the record routines
-// need beside it. `is_odbc` is TargetIsOdbc: true for an ODBC source.
+// need beside it. What differs by engine the rules ask `db`.
 struct Target {
   Database& db;
-  bool is_odbc;
   Clock& clock;
   Operator& op;
   ClockCache& clock_cache;

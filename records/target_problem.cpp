@@ -2,38 +2,14 @@
 
 #include <vector>
 
-#include "records/sqlite/sqlite_database.h"
-#include "records/sqlite/sqlite_error.h"
 #include "records/target_schema.h"
 
 namespace talvenor::records {
 namespace {
 
-// A file name as it can be typed at a shell prompt.
-std::string ShellWord(std::string_view word) {
-  const bool plain = !word.empty() && word.find_first_not_of(
-                                          "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                          "0123456789_./+-:,@%") == std::string_view::npos;
-  if (plain) return std::string(word);
-  std::string out = "'";
-  for (char c : word) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-std::string Named(std::string_view path, bool is_odbc) {
-  return is_odbc ? std::string("The ODBC target database")
-                 : "The target database '" + std::string(path) + "'";
-}
-
-std::string InitAdvice(std::string_view path, bool is_odbc) {
-  return is_odbc ? std::string("talvenor-import init CONNECTION-TEXT")
-                 : "talvenor-import init " + ShellWord(path);
+std::string Named(const TargetAddress& target) {
+  return target.kind == TargetKind::kOdbc ? std::string("The ODBC target database")
+                                          : "The target database '" + target.text + "'";
 }
 
 // The time a lock was waited for, as the error says it ("waited 3 s"), or
@@ -42,20 +18,19 @@ std::string Waited(const DbError& error) {
   return error.waited_s < 0 ? std::string() : "waited " + std::to_string(error.waited_s) + " s";
 }
 
-std::string LockedMessage(const DbError& error, std::string_view path, bool is_odbc) {
+std::string LockedMessage(const DbError& error, const TargetAddress& target) {
   const std::string waited = Waited(error);
   if (error.fault == Fault::kStopped) {
     return "Stopped while waiting for the lock another program holds on the " +
-           Named(path, is_odbc).substr(4) + " (" + (waited.empty() ? "" : waited + "; ") +
-           "interrupted).";
+           Named(target).substr(4) + " (" + (waited.empty() ? "" : waited + "; ") + "interrupted).";
   }
-  return Named(path, is_odbc) + " is locked by another program" +
+  return Named(target) + " is locked by another program" +
          (waited.empty() ? "" : " (" + waited + ")") +
          ". Try again when that program has finished with it.";
 }
 
 bool IsLockWait(const DbError& error) {
-  return error.number == kLocked || error.fault == Fault::kStopped;
+  return error.number == kLockedByOther || error.fault == Fault::kStopped;
 }
 
 // True when a failed look-up says its table does not exist: the file
@@ -79,15 +54,18 @@ std::string ErrorWithDiagnostics(const DbError& error) {
   return out;
 }
 
-std::string TargetOpenProblem(const DbError& error, std::string_view path, bool is_odbc) {
-  if (!is_odbc && error.number == kFileNotFound) {
-    return Named(path, is_odbc) + " does not exist; create it with: " + InitAdvice(path, is_odbc);
+std::string TargetOpenProblem(const DbError& error, const TargetAddress& target,
+                              std::string_view init_advice) {
+  if (target.kind == TargetKind::kDatabaseFile && error.number == kFileNotFound) {
+    return Named(target) + " does not exist; create it with: " + std::string(init_advice);
   }
-  if (!is_odbc && IsLockWait(error)) return LockedMessage(error, path, is_odbc);
+  if (target.kind == TargetKind::kDatabaseFile && IsLockWait(error))
+    return LockedMessage(error, target);
   return ErrorWithDiagnostics(error);
 }
 
-std::optional<std::string> MissingTablesProblem(Database& db, std::string_view path, bool is_odbc) {
+std::optional<std::string> MissingTablesProblem(Database& db, const TargetAddress& target,
+                                                std::string_view init_advice) {
   std::vector<std::string> missing;
   const std::vector<std::string>& tables = TargetTableNames();
   for (const std::string& table : tables) {
@@ -100,22 +78,22 @@ std::optional<std::string> MissingTablesProblem(Database& db, std::string_view p
   }
   if (missing.empty()) return std::nullopt;
   if (missing.size() == tables.size()) {
-    return Named(path, is_odbc) +
-           " holds none of the import's tables; create them with: " + InitAdvice(path, is_odbc);
+    return Named(target) +
+           " holds none of the import's tables; create them with: " + std::string(init_advice);
   }
   std::string names;
   for (const std::string& table : missing) names += (names.empty() ? "" : ", ") + table;
-  return Named(path, is_odbc) + " has no table " + names +
-         "; create the missing tables with: " + InitAdvice(path, is_odbc) +
+  return Named(target) + " has no table " + names +
+         "; create the missing tables with: " + std::string(init_advice) +
          " (tables already there are left as they are)";
 }
 
 std::string BatchListProblem(Database& db, const std::optional<DbError>& error,
-                             std::string_view path, bool is_odbc) {
+                             const TargetAddress& target, std::string_view init_advice) {
   if (error && (IsLockWait(*error) || FaultOf(*error) == Fault::kLocked)) {
-    return LockedMessage(*error, path, is_odbc);
+    return LockedMessage(*error, target);
   }
-  if (std::optional<std::string> missing = MissingTablesProblem(db, path, is_odbc)) {
+  if (std::optional<std::string> missing = MissingTablesProblem(db, target, init_advice)) {
     return *missing;
   }
   std::string message = "The import batch list could not be created in the target database.";

@@ -8,8 +8,6 @@
 
 namespace talvenor::records {
 
-enum class SqlDialect { kSqlite, kPostgres, kSqlServer };
-
 // The tables the import reads and writes, in the order they are created.
 const std::vector<std::string>& TargetTableNames();
 

@@ -18,9 +18,9 @@
 #include "app/decode_library.h"
 #include "app/do_path.h"
 #include "records/connection_text.h"
+#include "records/open_target.h"
+#include "records/read_rows.h"
 #include "records/sql_quote.h"
-#include "records/sqlite/sqlite_database.h"
-#include "records/sqlite/sqlite_rows.h"
 
 namespace talvenor::app::cli {
 namespace {
@@ -83,19 +83,18 @@ struct Request {
 // are missing. A file made here can be read by its owner only, as the saved
 // selection: it may hold logons. A file that exists keeps its mode, which may
 // be shared on purpose.
-records::DbResult<std::unique_ptr<records::SqliteDatabase>> OpenForWriting(
-    const std::string& path) {
+records::DbResult<std::unique_ptr<records::Database>> OpenForWriting(const std::string& path) {
   struct stat before {};
   const bool existed = ::stat(path.c_str(), &before) == 0;
-  auto db = records::SqliteDatabase::Open(path, records::SqliteOpen::kCreate);
-  if (!db) return db;
-  if (!existed) ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
   // A catalogue is small and seldom written: with a rollback journal it can
   // be read where its folder cannot be written (a write-ahead log would need
   // a -shm file beside it).
-  if (auto journal = (*db)->UseRollbackJournal(); !journal) {
-    return std::unexpected(journal.error());
-  }
+  records::TargetSettings settings;
+  settings.rollback_journal = true;
+  auto db = records::CreateTarget({path, records::TargetKind::kDatabaseFile}, settings);
+  // Made here, even when setting it up failed after: owner only.
+  if (!existed) ::chmod(path.c_str(), S_IRUSR | S_IWUSR);
+  if (!db) return db;
   if (auto created = (*db)->Execute(kCreateTable); !created) {
     return std::unexpected(created.error());
   }

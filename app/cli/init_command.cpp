@@ -12,7 +12,6 @@
 #include "app/cli/command.h"
 #include "records/connection_text.h"
 #include "records/open_target.h"
-#include "records/sqlite/sqlite_database.h"
 #include "records/stop_request.h"
 #include "records/target_schema.h"
 #include "text/ascii.h"
@@ -76,29 +75,20 @@ int Init(const std::optional<std::string>& target, const std::optional<std::stri
   }
   if (!target || target->empty()) return UsageError(kName, "a TARGET is needed");
 
-  const bool odbc = records::IsOdbcConnectionText(*target);
+  const records::TargetAddress address = records::AddressOf(*target);
+  const bool odbc = address.kind == records::TargetKind::kOdbc;
   // A connection text may hold a password: it is never echoed.
   const std::string shown =
       odbc ? std::string("the ODBC target") : "'" + records::HidePasswords(*target) + "'";
   // Heard from here on: a lock wait and the work between tables end on Ctrl-C
   // and SIGTERM, and what was begun is rolled back.
   records::CatchStopSignals();
-  std::unique_ptr<records::Database> db;
-  if (odbc) {
-    auto opened = records::OpenTarget(*target, /*is_odbc=*/true);
-    if (!opened) {
-      PrintError("cannot open " + shown, opened.error());
-      return records::IsStop(opened.error()) ? StopExitCode() : kExitUnavailable;
-    }
-    db = std::move(*opened);
-  } else {
-    auto opened = records::SqliteDatabase::Open(*target, records::SqliteOpen::kCreate);
-    if (!opened) {
-      PrintError("cannot open or create " + shown, opened.error());
-      return records::IsStop(opened.error()) ? StopExitCode() : kExitUnavailable;
-    }
-    db = std::move(*opened);
+  auto opened = records::CreateTarget(address);
+  if (!opened) {
+    PrintError((odbc ? "cannot open " : "cannot open or create ") + shown, opened.error());
+    return records::IsStop(opened.error()) ? StopExitCode() : kExitUnavailable;
   }
+  std::unique_ptr<records::Database> db = std::move(*opened);
   auto existing =
       records::CreateTargetSchema(*db, odbc ? SqlDialect::kPostgres : SqlDialect::kSqlite);
   // Tables are made in one transaction where the engine can: a failure or a

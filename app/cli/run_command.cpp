@@ -24,6 +24,7 @@
 #include "app/cli/same_file.h"
 #include "app/cli/target_choice.h"
 #include "app/do_path.h"
+#include "app/init_advice.h"
 #include "import/import_run.h"
 #include "records/clock.h"
 #include "records/connection_text.h"
@@ -453,7 +454,7 @@ std::string RejectsClash(const Options& options, const AppState& state) {
   if (options.rejects.empty()) return {};
   const std::string export_path = options.file == "-" ? "/dev/stdin" : options.file;
   std::vector<std::pair<std::string, std::string>> kept = {{export_path, "the export file"}};
-  if (state.TargetIsOdbc != 1) {
+  if (state.Address().kind == records::TargetKind::kDatabaseFile) {
     kept.emplace_back(state.TargetPath, "the target");
     for (const char* companion : {"-wal", "-journal", "-shm"}) {
       kept.emplace_back(state.TargetPath + companion, "the target's companion file");
@@ -505,14 +506,15 @@ int Run(const Options& options) {
   import::ImportServices services{progress, clock, state.clock_cache, progress};
   // "-" is standard input, read through its descriptor's name.
   const std::string export_path = options.file == "-" ? "/dev/stdin" : options.file;
-  import::ImportRequest request{export_path, state.TargetPath, state.TargetIsOdbc == 1};
+  import::ImportRequest request{export_path, state.Address()};
+  request.init_advice = InitAdvice(request.target);
   request.dry_run = options.dry_run;
   request.force = options.force;
   request.max_line_bytes = options.max_line_bytes;
   const records::TargetSettings settings{.cache_mib = options.cache_mib, .commit = {}};
   const import::ImportSummary summary =
-      import::RunImport(request, services, [&settings](std::string_view path, bool is_odbc) {
-        return records::OpenTargetWith(path, is_odbc, settings);
+      import::RunImport(request, services, [&settings](const records::TargetAddress& target) {
+        return records::OpenTargetWith(target, settings);
       });
   const bool rejects_written = progress.CloseRejects();
 

@@ -12,6 +12,7 @@
 #include "app/cli/command.h"
 #include "app/cli/json.h"
 #include "app/cli/target_choice.h"
+#include "app/init_advice.h"
 #include "records/batch_undo.h"
 #include "records/connection_text.h"
 #include "records/open_target.h"
@@ -218,14 +219,14 @@ int Undo(const std::vector<std::string>& args) {
                 "no catalogue entry has the Database Id '" + choice.database_id + "'");
     return kExitUnavailable;
   }
-  auto db = records::OpenTarget(state.TargetPath, state.TargetIsOdbc == 1);
+  auto db = records::OpenTarget(state.Address());
   if (!db) {
     // A lock says how long the undo waited; nothing is there to undo in a
     // file that is missing, so no command to create it is suggested.
     const records::Fault fault = records::FaultOf(db.error());
     const std::string why =
         fault == records::Fault::kLocked || fault == records::Fault::kStopped
-            ? records::TargetOpenProblem(db.error(), state.TargetPath, state.TargetIsOdbc == 1)
+            ? records::TargetOpenProblem(db.error(), state.Address(), InitAdvice(state.Address()))
             : db.error().description;
     op.ShowMessage("cannot open the target: " + why, "", records::MessageIcon::kNone);
     FailureJson(json, "target not opened", why);

@@ -22,6 +22,7 @@
 
 #include "app/catalogue.h"
 #include "app/do_path.h"
+#include "app/init_advice.h"
 #include "app/saved_selection.h"
 #include "app/window/catalogue_combo.h"
 #include "app/window/logo.h"
@@ -338,8 +339,8 @@ void Indexer::Command1_Click() { close(); }
 void Indexer::Command4_Click() {
   import::ImportRequest request;
   request.export_path = Text1_->text().toStdString();
-  request.TargetPath = state_.TargetPath;
-  request.TargetIsOdbc = state_.TargetIsOdbc == 1;
+  request.target = state_.Address();
+  request.init_advice = InitAdvice(request.target);
 
   report_.Clear();
   stop_requested_ = false;

@@ -180,6 +180,10 @@ void OdbcDatabase::Close() {
 
 DbStatus OdbcDatabase::SetLineTransactions(bool on) { return connection_->SetLineTransactions(on); }
 
+SqlDialect OdbcDatabase::Dialect() const {
+  return IsPostgres() ? SqlDialect::kPostgres : SqlDialect::kSqlServer;
+}
+
 bool OdbcDatabase::IsPostgres() const { return connection_->server() == odbc::Server::kPostgres; }
 
 }  // namespace talvenor::records

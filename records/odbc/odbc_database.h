@@ -45,6 +45,10 @@ class OdbcDatabase final : public Database {
   DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
                                                      SetKind kind = SetKind::kDynaset) override;
   DbStatus Execute(std::string_view sql) override;
+  // PostgreSQL, or SQL Server's for any other server (statements are
+  // written for it and rewritten for PostgreSQL).
+  SqlDialect Dialect() const override;
+  KeyForm Keys() const override { return KeyForm::kServerClockNumber; }
   DbResult<bool> LineDone() override;
   DbStatus Flush() override;
   DbStatus Rollback() override;

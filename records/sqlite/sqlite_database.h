@@ -49,6 +49,8 @@ class SqliteDatabase final : public Database {
   DbStatus Flush() override;
   DbStatus Rollback() override;
   bool CanUndoLines() const override { return true; }
+  SqlDialect Dialect() const override { return SqlDialect::kSqlite; }
+  KeyForm Keys() const override { return KeyForm::kEngineOrGuid; }
   DbStatus HoldAllWrites() override;
   DbStatus BeginTransaction() override;
   // Switches the file to its write-ahead log (WAL): many small commits then

@@ -34,7 +34,7 @@ std::string Described(int number) {
       return "The field is too small to accept the amount of data you attempted to add.";
     case kRelatedRecordRequired:
       return "You cannot add or change a record because a related record is required.";
-    case kLocked:
+    case kLockedByOther:
       return "Could not update; currently locked.";
     case kInvalidOperation:
       return "Invalid operation.";
@@ -84,7 +84,7 @@ DbError SqliteError(int rc, std::string_view message, std::string_view path) {
     case SQLITE_BUSY_SNAPSHOT:
     case SQLITE_BUSY_TIMEOUT:
     case SQLITE_LOCKED:
-      number = kLocked;
+      number = kLockedByOther;
       break;
     case SQLITE_READONLY:
     case SQLITE_READONLY_DBMOVED:

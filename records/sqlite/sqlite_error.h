@@ -9,20 +9,17 @@ namespace talvenor::records {
 
 // Error numbers of the file engine beyond those callers test (db_error.h).
 inline constexpr int kEngineGeneric = 3000;
-inline constexpr int kFileNotFound = 3024;
 inline constexpr int kReadOnly = 3027;
 inline constexpr int kResourcesExceeded = 3035;
 inline constexpr int kInvalidPath = 3044;
 inline constexpr int kCannotOpenFile = 3051;
 inline constexpr int kTooFewParameters = 3061;
 inline constexpr int kCannotExecuteSelect = 3065;
-inline constexpr int kInputTableNotFound = 3078;
 inline constexpr int kSyntaxError = 3075;
 inline constexpr int kInvalidSqlStatement = 3129;
 inline constexpr int kTextAfterStatement = 3142;
 inline constexpr int kFieldTooSmall = 3163;
 inline constexpr int kRelatedRecordRequired = 3201;
-inline constexpr int kLocked = 3218;
 inline constexpr int kInvalidOperation = 3219;
 inline constexpr int kItemNotFound = 3265;
 inline constexpr int kNullNotAllowed = 3314;

@@ -1,11 +1,10 @@
-#include "records/sqlite/sqlite_rows.h"
-
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
+#include "records/read_rows.h"
 #include "records/sqlite/sqlite_error.h"
 
 namespace talvenor::records {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "records/open_target.h"
 #include "records/operator.h"
-#include "records/sqlite/sqlite_database.h"
 #include "tests/support/targets.h"
 
 namespace talvenor::app {
@@ -42,8 +42,7 @@ class CatalogueTest : public ::testing::Test {
 
   // A catalogue as another tool may have written it: no constraints, any case.
   void MakeCatalogue(std::initializer_list<std::string_view> inserts) {
-    auto db = records::SqliteDatabase::Open(CataloguePath(state_.AppFolder),
-                                            records::SqliteOpen::kCreate);
+    auto db = records::CreateTarget({CataloguePath(state_.AppFolder)});
     ASSERT_TRUE(db.has_value()) << db.error().description;
     ASSERT_TRUE(
         (*db)->Execute("CREATE TABLE [Database Records] ([Database Id] TEXT, "
@@ -89,8 +88,7 @@ TEST_F(CatalogueTest, ListsEveryEntryByDatabaseId) {
 TEST_F(CatalogueTest, MissingOrForeignCatalogueIsAnError) {
   EXPECT_FALSE(ListCatalogue(CataloguePath(state_.AppFolder)).has_value());
   EXPECT_FALSE(fs::exists(CataloguePath(state_.AppFolder)));  // never created by reading
-  auto db =
-      records::SqliteDatabase::Open(CataloguePath(state_.AppFolder), records::SqliteOpen::kCreate);
+  auto db = records::CreateTarget({CataloguePath(state_.AppFolder)});
   ASSERT_TRUE(db.has_value());
   ASSERT_TRUE((*db)->Execute("CREATE TABLE Other (x TEXT)"));
   (*db)->Close();

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "records/sqlite/sqlite_database.h"
+#include "records/open_target.h"
 #include "tests/app/program_run.h"
 #include "tests/support/targets.h"
 
@@ -322,8 +322,7 @@ TEST(Readme, CommandLineExamplesWorkAsWrittenFromAnyFolder) {
   EXPECT_FALSE(fs::exists(fs::path(bin) / "target.db"));
   EXPECT_TRUE(fs::exists(folder / "multi.mdb"));
   EXPECT_TRUE(fs::exists(folder / "rejected.csv.why"));
-  auto db = records::SqliteDatabase::Open((folder / "target.db").string(),
-                                          records::SqliteOpen::kExisting);
+  auto db = records::OpenTarget({(folder / "target.db").string()});
   ASSERT_TRUE(db.has_value());
   EXPECT_GT(talvenor::testing::ScalarNumber(**db, "SELECT COUNT(*) FROM Positions"), 0);
   (*db)->Close();

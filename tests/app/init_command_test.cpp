@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "app/cli/command.h"
-#include "records/sqlite/sqlite_database.h"
+#include "records/open_target.h"
 #include "records/target_schema.h"
 #include "tests/app/program_run.h"
 #include "tests/support/targets.h"
@@ -46,7 +46,7 @@ TEST_F(InitCommand, CreatesTheSchemaThenFindsItThere) {
   EXPECT_NE(first.out.find("Created in '" + target + "': Companies, Candidates"), std::string::npos)
       << first.out;
   {
-    auto db = records::SqliteDatabase::Open(target, records::SqliteOpen::kExisting);
+    auto db = records::OpenTarget({target});
     ASSERT_TRUE(db.has_value());
     for (const std::string& table : records::TargetTableNames()) {
       EXPECT_TRUE((*db)->OpenRecordset(table, records::SetKind::kTable).has_value()) << table;
@@ -115,7 +115,7 @@ TEST_F(InitCommand, TheSqliteScriptMakesAWorkingTarget) {
   // The printed script, run as it is, gives the same schema init creates.
   const Outcome script = Run("--sql sqlite");
   ASSERT_EQ(script.exit, kExitOk);
-  auto db = records::SqliteDatabase::Open(Path("scripted.db"), records::SqliteOpen::kCreate);
+  auto db = records::CreateTarget({Path("scripted.db")});
   ASSERT_TRUE(db.has_value());
   size_t from = 0;
   for (size_t end; (end = script.out.find(";\n", from)) != std::string::npos; from = end + 2) {

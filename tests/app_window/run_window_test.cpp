@@ -201,7 +201,7 @@ long long PositionsOfFirstLines(int lines) {
   import::ImportServices services{op, clock, cache, quiet};
   import::ImportRequest request;
   request.export_path = part.string();
-  request.TargetPath = target->path();
+  request.target.text = target->path();
   import::RunImport(request, services);
   fs::remove(part);
   auto db = target->Open();

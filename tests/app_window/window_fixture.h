@@ -29,8 +29,8 @@
 #include "app/window/catalogue_combo.h"
 #include "app/window/indexer.h"
 #include "app/window/qt_seams.h"
+#include "records/open_target.h"
 #include "records/sql_quote.h"
-#include "records/sqlite/sqlite_database.h"
 #include "tests/support/recording_operator.h"
 #include "tests/support/targets.h"
 
@@ -105,7 +105,7 @@ class WindowTest : public ::testing::Test {
   void MakeCatalogue(const std::vector<Entry>& entries) {
     const std::string path = CataloguePath(folder());
     fs::remove(path);
-    auto db = records::SqliteDatabase::Open(path, records::SqliteOpen::kCreate);
+    auto db = records::CreateTarget({path});
     ASSERT_TRUE(db.has_value()) << db.error().description;
     ASSERT_TRUE(
         (*db)->Execute("CREATE TABLE [Database Records] ([Database Id] TEXT COLLATE NOCASE, "

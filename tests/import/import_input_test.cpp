@@ -65,7 +65,7 @@ class ImportInputTest : public ::testing::TestWithParam<EngineKind> {
     progress_ = RecordingProgress();
     op_.messages.clear();
     ImportServices services{op_, clock_, cache_, progress_};
-    ImportRequest request{path, target.path(), target.is_odbc()};
+    ImportRequest request{path, target.address()};
     request.force = force;
     return RunImport(request, services);
   }

@@ -160,7 +160,7 @@ TEST(ImportRunKill, RunAgainAfterAKillGivesWhatAnUninterruptedRunGives) {
     talvenor::testing::RecordingOperator op;
     records::ClockCache cache;
     ImportServices services{op, clock, cache, progress};
-    RunImport(ImportRequest{file.string(), killed->path(), false}, services);
+    RunImport(ImportRequest{file.string(), {killed->path()}}, services);
     ::_exit(3);  // not killed: the parent reports it
   }
   int status = 0;
@@ -190,12 +190,11 @@ TEST(ImportRunKill, RunAgainAfterAKillGivesWhatAnUninterruptedRunGives) {
   talvenor::testing::RecordingOperator op;
   records::ClockCache cache;
   ImportServices services{op, clock, cache, progress};
-  const ImportSummary rerun =
-      RunImport(ImportRequest{file.string(), killed->path(), false}, services);
+  const ImportSummary rerun = RunImport(ImportRequest{file.string(), {killed->path()}}, services);
   ASSERT_EQ(rerun.outcome, RunOutcome::kCompleted);
   EXPECT_EQ(rerun.counts.positions_matched, n);
   const ImportSummary reference =
-      RunImport(ImportRequest{file.string(), whole->path(), false}, services);
+      RunImport(ImportRequest{file.string(), {whole->path()}}, services);
   ASSERT_EQ(reference.outcome, RunOutcome::kCompleted);
   EXPECT_TRUE(op.messages.empty());
 

@@ -58,7 +58,12 @@ class ImportRunTest : public ::testing::TestWithParam<EngineKind> {
     progress_ = RecordingProgress();
     op_.messages.clear();
     ImportServices services{op_, clock_, cache_, progress_};
-    return RunImport(ImportRequest{export_path, target_path, is_odbc}, services);
+    const records::TargetAddress target{
+        target_path, is_odbc ? records::TargetKind::kOdbc : records::TargetKind::kDatabaseFile};
+    // The command the front end names for a target without the import's tables.
+    ImportRequest request{export_path, target};
+    request.init_advice = "talvenor-import init " + target_path;
+    return RunImport(request, services);
   }
 
   std::unique_ptr<Database> Open() {

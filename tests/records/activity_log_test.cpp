@@ -41,7 +41,7 @@ struct ActivityLogTest : ::testing::Test {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{db, true, clock, op, cache};
+  Target target{db, clock, op, cache};
   const Value key = Value::Number(4636462700111);
 };
 
@@ -51,7 +51,7 @@ TEST_F(ActivityLogTest, ServerTargetWritesTheRowThenLastActivity) {
     RecordingDatabase fresh;
     fresh.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}});
     fresh.Answer("getdate(),113", {{{"RDate", Value::Text("08 Dec 2026 15:04:05:123")}}});
-    Target t{fresh, true, clock, op, cache};
+    Target t{fresh, clock, op, cache};
     EXPECT_EQ(AddActivity(t, w.kind, key, "12/8/2026", "Name Imported from O'Brien.", "TALVENOR"),
               "");
 
@@ -89,7 +89,7 @@ TEST_F(ActivityLogTest, LastActivityIsSetEvenWhenTheRowFails) {
       fresh.Fail("Company_Activity", OdbcError(208, "Invalid object name 'Company_Activity'."));
     }
     fresh.FailUpdate(1, OdbcError(kSqlServerUniqueIndex));
-    Target t{fresh, true, clock, ops, cache};
+    Target t{fresh, clock, ops, cache};
     // A duplicate is not shown, but the caller still learns the row is missing.
     EXPECT_EQ(AddActivity(t, RecordKind::kCompany, key, "12/8/2026",
                           "Company Imported from Talvenor.", "TALVENOR"),
@@ -107,7 +107,7 @@ TEST_F(ActivityLogTest, EmptyKeyWritesNothing) {
 }
 
 TEST_F(ActivityLogTest, DatabaseFileKeepsAnActivityKeyTheEngineFilled) {
-  target.is_odbc = false;
+  db.dialect = SqlDialect::kSqlite;
   db.FillOnAddNew("Position_Activities", {{"Activity_Id", Value::Text("{ENGINE-KEY}")}});
   AddActivity(target, RecordKind::kPosition, key, "12/8/2026", "Name Imported from Talvenor.",
               "TALVENOR");
@@ -129,7 +129,7 @@ TEST(ActivityLogOnDatabaseFile, WritesRowsAndLastActivity) {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{*db, false, clock, op, cache};
+  Target target{*db, clock, op, cache};
   for (std::string_view sql : {"INSERT INTO Companies (Company_Name) VALUES ('Acme')",
                                "INSERT INTO Candidates (Last_Name) VALUES ('Ames')",
                                "INSERT INTO Positions (Job_Title) VALUES ('Welder')"}) {

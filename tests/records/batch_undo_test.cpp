@@ -120,6 +120,8 @@ class FailingDatabase final : public Database {
   }
   DbResult<bool> LineDone() override { return inner_.LineDone(); }
   bool CanUndoLines() const override { return inner_.CanUndoLines(); }
+  SqlDialect Dialect() const override { return inner_.Dialect(); }
+  KeyForm Keys() const override { return inner_.Keys(); }
   DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
   DbStatus Flush() override {
     if (Fails()) return std::unexpected(Fault());
@@ -147,8 +149,8 @@ class BatchUndoTest : public ::testing::TestWithParam<EngineKind> {
     testing::RecordingProgress progress;
     testing::RecordingOperator op;
     import::ImportServices services{op, clock_, cache_, progress};
-    const import::ImportSummary summary = import::RunImport(
-        import::ImportRequest{DataFile(file), target_->path(), target_->is_odbc()}, services);
+    const import::ImportSummary summary =
+        import::RunImport(import::ImportRequest{DataFile(file), target_->address()}, services);
     EXPECT_EQ(summary.outcome, import::RunOutcome::kCompleted) << summary.message;
     return summary.BatchCode;
   }

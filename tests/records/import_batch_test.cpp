@@ -26,7 +26,7 @@ struct ImportBatchTest : ::testing::Test {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{db, true, clock, op, cache};
+  Target target{db, clock, op, cache};
 
   void SetUp() override { db.Answer("GetDate()", {{{"", Value::DateTime(clock.Now())}}}); }
   void HighestByText(std::string code) {
@@ -55,7 +55,7 @@ TEST_F(ImportBatchTest, NextCodeFollowsTheHighestCode) {
     if (!c.highest.empty()) {
       fresh.Answer("ORDER BY Code DESC", {{{"Code", Value::Text(std::string(c.highest))}}});
     }
-    Target t{fresh, true, clock, op, cache};
+    Target t{fresh, clock, op, cache};
     EXPECT_EQ(CreateImportBatch(t), c.want);
     EXPECT_EQ(fresh.sql().front(),
               "SELECT Code FROM Rollup_Names WHERE Code LIKE 'CAR%' ORDER BY Code DESC");
@@ -103,7 +103,8 @@ TEST_F(ImportBatchTest, NothingWhenNoListRowCanBeStored) {
 
   RecordingDatabase other;
   other.FailUpdate(1, OdbcError(515, "Cannot insert the value NULL into column 'Shared'."));
-  Target t{other, false, clock, op, cache};
+  other.dialect = SqlDialect::kSqlite;
+  Target t{other, clock, op, cache};
   const DbResult<std::string> failed = CreateImportBatch(t);
   ASSERT_FALSE(failed.has_value());
   EXPECT_EQ(failed.error().number, kOdbcCallFailed);
@@ -133,6 +134,8 @@ class RacingDatabase : public Database {
   DbStatus Flush() override { return inner_.Flush(); }
   DbStatus Rollback() override { return inner_.Rollback(); }
   bool CanUndoLines() const override { return inner_.CanUndoLines(); }
+  SqlDialect Dialect() const override { return inner_.Dialect(); }
+  KeyForm Keys() const override { return inner_.Keys(); }
   DbStatus HoldAllWrites() override { return inner_.HoldAllWrites(); }
   DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
   void Close() override {}
@@ -148,7 +151,7 @@ TEST(ImportBatchOnDatabaseFile, CodeSeriesPast9999AndARaceAtInsert) {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 5, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{*db, false, clock, op, cache};
+  Target target{*db, clock, op, cache};
   EXPECT_EQ(CreateImportBatch(target), "CAR.0001");
   EXPECT_EQ(CreateImportBatch(target), "CAR.0002");
 
@@ -160,7 +163,7 @@ TEST(ImportBatchOnDatabaseFile, CodeSeriesPast9999AndARaceAtInsert) {
   EXPECT_EQ(CreateImportBatch(target), "CAR.10003");
 
   RacingDatabase racing(*db);
-  Target raced{racing, false, clock, op, cache};
+  Target raced{racing, clock, op, cache};
   EXPECT_EQ(CreateImportBatch(raced), "CAR.10005");
   auto row = db->OpenRecordset("SELECT * FROM Rollup_Names WHERE Code = 'CAR.10005'");
   ASSERT_TRUE(row && !(*row)->Eof());

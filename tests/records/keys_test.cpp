@@ -32,8 +32,12 @@ struct Fixture {
   FakeClock clock;
   RecordingOperator op;
   ClockCache cache;
-  Target Odbc() { return Target{db, true, clock, op, cache}; }
-  Target File() { return Target{db, false, clock, op, cache}; }
+  Target Odbc() { return On(SqlDialect::kSqlServer); }
+  Target File() { return On(SqlDialect::kSqlite); }
+  Target On(SqlDialect dialect) {
+    db.dialect = dialect;
+    return Target{db, clock, op, cache};
+  }
 };
 
 constexpr std::string_view kServerClockSql = "CONVERT(varchar(30), getdate(),113)";
@@ -365,7 +369,7 @@ TEST(NewNumericKey, DatabaseFileEngineClock) {
   FakeClock clock;
   RecordingOperator op;
   ClockCache cache;
-  Target target{*db, false, clock, op, cache};
+  Target target{*db, clock, op, cache};
   EXPECT_TRUE(NewNumericKey(target).IsEmpty());  // no candidate row to read the time from
   ASSERT_TRUE(db->Execute("INSERT INTO Candidates (Last_Name) VALUES ('Ames')"));
   clock.SetRandom(0.25);

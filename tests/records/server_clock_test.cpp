@@ -23,7 +23,7 @@ struct ServerClockTest : ::testing::Test {
   FakeClock clock{FromCivil({2026, 12, 8, 15, 4, 0, 0})};
   RecordingOperator op;
   ClockCache cache;
-  Target target{db, true, clock, op, cache};
+  Target target{db, clock, op, cache};
 
   // The server runs 1000.25 seconds ahead of the local clock.
   void ServerAnswers(double serial) {
@@ -34,7 +34,7 @@ struct ServerClockTest : ::testing::Test {
 };
 
 TEST_F(ServerClockTest, DatabaseFileNeverAsks) {
-  target.is_odbc = false;
+  db.dialect = SqlDialect::kSqlite;
   EXPECT_DOUBLE_EQ(ServerNow(target), clock.Now());
   clock.Advance(90);
   EXPECT_DOUBLE_EQ(ServerNow(target), clock.Now());

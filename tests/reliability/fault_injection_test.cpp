@@ -104,15 +104,15 @@ FaultRun RunWithFault(const TestTarget& target, const FaultPlan& plan) {
   LineOperator op(progress);
   records::ClockCache cache;
   import::ImportServices services{op, clock, cache, progress};
-  const auto open = [&](std::string_view path,
-                        bool is_odbc) -> records::DbResult<std::unique_ptr<records::Database>> {
-    auto db = records::OpenTarget(path, is_odbc);
+  const auto open = [&](const records::TargetAddress& address)
+      -> records::DbResult<std::unique_ptr<records::Database>> {
+    auto db = records::OpenTarget(address);
     if (!db) return db;
     return std::unique_ptr<records::Database>(
         std::make_unique<FaultyDatabase>(std::move(*db), plan, run.log));
   };
-  run.summary = import::RunImport(
-      import::ImportRequest{testing::DataFile(kFile), target.path(), false}, services, open);
+  run.summary = import::RunImport(import::ImportRequest{testing::DataFile(kFile), {target.path()}},
+                                  services, open);
   progress.Decide();
   run.lines = progress.recorder.lines;
   run.list = progress.recorder.list;

@@ -99,7 +99,7 @@ class HostileInput : public ::testing::TestWithParam<EngineKind> {
   testing::FakeClock clock;
   records::ClockCache cache;
   import::ImportServices services{op_, clock, cache, progress_};
-  import::ImportRequest request{file.string(), target_->path(), target_->is_odbc()};
+  import::ImportRequest request{file.string(), target_->address()};
   request.force = force;
   // Lines of up to 16 MiB, so that a 10 MB field reaches its column.
   request.max_line_bytes = size_t{16} << 20;

@@ -49,15 +49,15 @@ TargetRun Import(const std::string& path, int group = 3) {
   testing::RecordingOperator op;
   records::ClockCache cache;
   import::ImportServices services{op, clock, cache, progress};
-  const auto open = [&](std::string_view target,
-                        bool) -> records::DbResult<std::unique_ptr<records::Database>> {
-    auto db = records::SqliteDatabase::Open(target, records::SqliteOpen::kExisting);
+  const auto open = [&](const records::TargetAddress& target)
+      -> records::DbResult<std::unique_ptr<records::Database>> {
+    auto db = records::SqliteDatabase::Open(target.text, records::SqliteOpen::kExisting);
     if (!db) return std::unexpected(std::move(db.error()));
     (*db)->SetCommitPolicy({.lines = group, .milliseconds = 0});
     return std::unique_ptr<records::Database>(std::move(*db));
   };
-  run.summary = import::RunImport(import::ImportRequest{testing::DataFile(kFile), path, false},
-                                  services, open);
+  run.summary =
+      import::RunImport(import::ImportRequest{testing::DataFile(kFile), {path}}, services, open);
   run.lines = progress.lines;
   run.list = progress.list;
   return run;

@@ -24,11 +24,13 @@ using records::Database;
 using records::DbError;
 using records::DbResult;
 using records::DbStatus;
+using records::KeyForm;
 using records::kNoCurrentRecord;
 using records::kOdbcCallFailed;
 using records::kUpdateWithoutAddNew;
 using records::Recordset;
 using records::SetKind;
+using records::SqlDialect;
 using records::Value;
 
 // A row: field names and values, in column order.
@@ -76,6 +78,9 @@ class RecordingDatabase : public Database {
     fills_.emplace_back(std::move(pattern), std::move(fields));
   }
 
+  // The engine this stands for: a server unless a test makes it a database file.
+  SqlDialect dialect = SqlDialect::kSqlServer;
+
   const std::vector<std::string>& sql() const { return sql_; }
   const std::vector<FieldSet>& field_sets() const { return field_sets_; }
   const std::vector<StoredRow>& stored() const { return stored_; }
@@ -119,6 +124,10 @@ class RecordingDatabase : public Database {
   DbStatus Flush() override { return {}; }
   DbStatus Rollback() override { return {}; }
   bool CanUndoLines() const override { return false; }
+  SqlDialect Dialect() const override { return dialect; }
+  KeyForm Keys() const override {
+    return dialect == SqlDialect::kSqlite ? KeyForm::kEngineOrGuid : KeyForm::kServerClockNumber;
+  }
   DbStatus HoldAllWrites() override { return {}; }
   DbStatus BeginTransaction() override { return {}; }
   void Close() override {}

@@ -19,6 +19,7 @@
 
 #include "records/database.h"
 #include "records/odbc/odbc_database.h"
+#include "records/target_address.h"
 #include "records/value.h"
 
 namespace talvenor::testing {
@@ -79,6 +80,8 @@ class PgScratch final : public records::Database {
   records::DbStatus Flush() override { return db_->Flush(); }
   records::DbStatus Rollback() override { return db_->Rollback(); }
   bool CanUndoLines() const override { return db_->CanUndoLines(); }
+  records::SqlDialect Dialect() const override { return db_->Dialect(); }
+  records::KeyForm Keys() const override { return db_->Keys(); }
   records::DbStatus HoldAllWrites() override { return db_->HoldAllWrites(); }
   records::DbStatus BeginTransaction() override { return db_->BeginTransaction(); }
   records::DbStatus TakeTurns(records::TurnWaiter* waiter) override {
@@ -118,6 +121,9 @@ class TestTarget {
   // The TargetPath of an import run into this target.
   const std::string& path() const { return path_; }
   bool is_odbc() const { return kind_ == EngineKind::kPostgres; }
+  records::TargetAddress address() const {
+    return {path_, is_odbc() ? records::TargetKind::kOdbc : records::TargetKind::kDatabaseFile};
+  }
   EngineKind kind() const { return kind_; }
 
   // A new connection to look at what was written (or to change the schema).
