@@ -1,4 +1,4 @@
-// The shared command-line parser: every sub-command registered with a Definer
+// The shared command-line parser: every sub-command listed with a Definer
 // gets its options read by CLI11, with --help, --version, --opt=value, "--"
 // and one layout for help and errors.
 
@@ -248,7 +248,8 @@ int ParseAndRun(int argc, char** argv) {
 
   std::map<const CLI::App*, Action> actions;
   std::map<const CLI::App*, const Command*> raw;
-  for (const auto& [name, command] : Commands()) {
+  for (const Command& command : Commands()) {
+    const std::string& name = command.name;
     CLI::App* sub = root.add_subcommand(name, command.summary);
     Summaries()[sub] = command.summary;
     sub->formatter(root.get_formatter());

@@ -359,6 +359,8 @@ int Run(const Options& options) {
   return kExitOk;
 }
 
+}  // namespace
+
 Action DefineRun(CLI::App& app) {
   auto options = std::make_shared<Options>();
   SetUsage(app, std::string(kUsage));
@@ -428,7 +430,4 @@ Action DefineRun(CLI::App& app) {
   };
 }
 
-const Registration kRun{"run", "import an export file into a target database", Definer(DefineRun)};
-
-}  // namespace
 }  // namespace talvenor::app::cli

@@ -160,6 +160,8 @@ void PrintDone(const records::UndoReport& r) {
   std::printf("%s\n", r.dry_run ? "Dry run: nothing was changed" : "Undo Complete");
 }
 
+}  // namespace
+
 int Undo(const std::vector<std::string>& args) {
   std::string code;
   TargetChoice choice;
@@ -278,7 +280,4 @@ int Undo(const std::vector<std::string>& args) {
   return kExitUnavailable;
 }
 
-const Registration kUndo{"undo", "take back what one import run created", Undo};
-
-}  // namespace
 }  // namespace talvenor::app::cli
