@@ -36,14 +36,11 @@ using Action = std::function<int()>;
 // Declares a sub-command's options and operands on its parser and returns
 // the action that runs with the parsed values.
 using Definer = std::function<Action(CLI::App& app)>;
-// A sub-command that reads its arguments itself.
-using RawRun = std::function<int(const std::vector<std::string>& args)>;
 
 struct Command {
   std::string name;
   std::string summary;
-  Definer define;  // set for sub-commands parsed by the shared parser
-  RawRun run;      // set for sub-commands that read their own arguments
+  Definer define;
 };
 
 // The sub-commands, in the order the help lists them (commands.cpp).
@@ -55,8 +52,7 @@ Action DefineEncode(CLI::App& app);
 Action DefineInit(CLI::App& app);
 Action DefinePreview(CLI::App& app);
 Action DefineRun(CLI::App& app);
-// `undo` reads every argument after its name itself.
-int Undo(const std::vector<std::string>& args);
+Action DefineUndo(CLI::App& app);
 
 // Refuses an option's value that is itself an option ("--target --dry-run"):
 // the value was forgotten, and the next option must not be taken for it.
