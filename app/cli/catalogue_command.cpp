@@ -280,6 +280,8 @@ int Catalogue(const Request& given) {
   return status;
 }
 
+}  // namespace
+
 Action DefineCatalogue(CLI::App& app) {
   auto request = std::make_shared<Request>();
   SetUsage(app, std::string(kUsage));
@@ -340,9 +342,4 @@ Action DefineCatalogue(CLI::App& app) {
   };
 }
 
-const Registration kCatalogue{"catalogue",
-                              "list, add or remove entries of the catalogue (multi.mdb)",
-                              Definer(DefineCatalogue)};
-
-}  // namespace
 }  // namespace talvenor::app::cli

@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,35 +36,23 @@ using Action = std::function<int()>;
 // Declares a sub-command's options and operands on its parser and returns
 // the action that runs with the parsed values.
 using Definer = std::function<Action(CLI::App& app)>;
-// A sub-command that reads its arguments itself.
-using RawRun = std::function<int(const std::vector<std::string>& args)>;
 
 struct Command {
+  std::string name;
   std::string summary;
-  Definer define;  // set for sub-commands parsed by the shared parser
-  RawRun run;      // set for sub-commands that read their own arguments
+  Definer define;
 };
 
-// The sub-commands by name.
-inline std::map<std::string, Command>& Commands() {
-  static std::map<std::string, Command> commands;
-  return commands;
-}
+// The sub-commands, in the order the help lists them (commands.cpp).
+const std::vector<Command>& Commands();
 
-// Registers a sub-command from its own file: static Registration r{"name", ...};
-// with a Definer (options parsed by the shared parser, with its --help and
-// --version) or with a RawRun (every argument after the name passed on).
-struct Registration {
-  Registration(std::string name, std::string summary, Definer define) {
-    Commands().emplace(std::move(name), Command{std::move(summary), std::move(define), {}});
-  }
-  Registration(std::string name, std::string summary, RawRun run) {
-    Commands().emplace(std::move(name), Command{std::move(summary), {}, std::move(run)});
-  }
-  // A plain function reading its own arguments.
-  Registration(std::string name, std::string summary, int (*run)(const std::vector<std::string>&))
-      : Registration(std::move(name), std::move(summary), RawRun(run)) {}
-};
+// The sub-commands' definers, each in its own file (NAME_command.cpp).
+Action DefineCatalogue(CLI::App& app);
+Action DefineEncode(CLI::App& app);
+Action DefineInit(CLI::App& app);
+Action DefinePreview(CLI::App& app);
+Action DefineRun(CLI::App& app);
+Action DefineUndo(CLI::App& app);
 
 // Refuses an option's value that is itself an option ("--target --dry-run"):
 // the value was forgotten, and the next option must not be taken for it.

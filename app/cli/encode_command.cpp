@@ -48,6 +48,8 @@ int Encode(const std::string& plain) {
   return kExitOk;
 }
 
+}  // namespace
+
 Action DefineEncode(CLI::App& app) {
   auto plain = std::make_shared<std::string>();
   SetUsage(app, std::string(kUsage));
@@ -59,8 +61,4 @@ Action DefineEncode(CLI::App& app) {
   return [plain] { return Encode(*plain); };
 }
 
-const Registration kEncode{"encode", "print the encoded catalogue forms of a connection text",
-                           Definer(DefineEncode)};
-
-}  // namespace
 }  // namespace talvenor::app::cli

@@ -122,6 +122,8 @@ int Init(const std::optional<std::string>& target, const std::optional<std::stri
   return kExitOk;
 }
 
+}  // namespace
+
 Action DefineInit(CLI::App& app) {
   auto target = std::make_shared<std::string>();
   auto sql = std::make_shared<std::string>();
@@ -147,7 +149,4 @@ Action DefineInit(CLI::App& app) {
   };
 }
 
-const Registration kInit{"init", "create the target tables in a new database", Definer(DefineInit)};
-
-}  // namespace
 }  // namespace talvenor::app::cli

@@ -1,6 +1,6 @@
-// The shared command-line parser: every sub-command registered with a Definer
-// gets its options read by CLI11, with --help, --version, --opt=value, "--"
-// and one layout for help and errors.
+// The shared command-line parser: every sub-command gets its options read by
+// CLI11, with --help, --version, --opt=value, "--" and one layout for help and
+// errors.
 
 #include <algorithm>
 #include <cerrno>
@@ -247,23 +247,14 @@ int ParseAndRun(int argc, char** argv) {
       "~/.config/talvenor, made with mode 0700 when first written to.");
 
   std::map<const CLI::App*, Action> actions;
-  std::map<const CLI::App*, const Command*> raw;
-  for (const auto& [name, command] : Commands()) {
+  for (const Command& command : Commands()) {
+    const std::string& name = command.name;
     CLI::App* sub = root.add_subcommand(name, command.summary);
     Summaries()[sub] = command.summary;
     sub->formatter(root.get_formatter());
-    if (command.define) {
-      sub->set_version_flag("--version",
-                            std::string(kProgram) + " " + name + " " + TALVENOR_VERSION,
-                            "show the version");
-      actions[sub] = command.define(*sub);
-    } else {
-      // Everything after the name goes to the sub-command as it stands.
-      sub->set_help_flag();
-      sub->prefix_command();
-      sub->allow_extras();
-      raw[sub] = &command;
-    }
+    sub->set_version_flag("--version", std::string(kProgram) + " " + name + " " + TALVENOR_VERSION,
+                          "show the version");
+    actions[sub] = command.define(*sub);
   }
 
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -283,8 +274,7 @@ int ParseAndRun(int argc, char** argv) {
     if (sub == nullptr) return UsageError(kProgram, "unknown command '" + args[0] + "'");
     context += " " + args[0];
     // A sub-command of its own commands names the one it does not know.
-    if (raw.count(sub) == 0 &&
-        !sub->get_subcommands([](const CLI::App*) { return true; }).empty()) {
+    if (!sub->get_subcommands([](const CLI::App*) { return true; }).empty()) {
       const std::string operand =
           FirstOperand(*sub, std::vector<std::string>(args.begin() + 1, args.end()));
       if (!operand.empty() && SubcommandNamed(*sub, operand) == nullptr) {
@@ -321,11 +311,7 @@ int ParseAndRun(int argc, char** argv) {
     return UsageError(context, problem);
   }
 
-  const CLI::App* chosen = root.get_subcommands().front();
-  if (const auto it = raw.find(chosen); it != raw.end()) {
-    return it->second->run(chosen->remaining());
-  }
-  return actions.at(chosen)();
+  return actions.at(root.get_subcommands().front())();
 }
 
 }  // namespace

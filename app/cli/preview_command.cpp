@@ -114,7 +114,8 @@ int Preview(const std::string& file, bool force, size_t max_line_bytes) {
   if (!force) {
     // A pipe is looked at through the reader, which then reads it whole.
     if (const auto refused = import::CheckExportStart(*reader, path)) {
-      std::fprintf(stderr, "talvenor-import preview: %s\n", records::HidePasswords(*refused).c_str());
+      std::fprintf(stderr, "talvenor-import preview: %s\n",
+                   records::HidePasswords(*refused).c_str());
       return kExitDataErr;
     }
   }
@@ -156,6 +157,8 @@ int Preview(const std::string& file, bool force, size_t max_line_bytes) {
   return kExitOk;
 }
 
+}  // namespace
+
 Action DefinePreview(CLI::App& app) {
   auto file = std::make_shared<std::string>();
   auto force = std::make_shared<bool>(false);
@@ -187,8 +190,4 @@ Action DefinePreview(CLI::App& app) {
   };
 }
 
-const Registration kPreview{"preview", "show how an export file reads, as JSON lines (no database)",
-                            Definer(DefinePreview)};
-
-}  // namespace
 }  // namespace talvenor::app::cli

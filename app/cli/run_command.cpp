@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,8 +18,9 @@
 #include "app/app_state.h"
 #include "app/catalogue.h"
 #include "app/cli/command.h"
-#include "app/cli/json.h"
-#include "app/cli/same_file.h"
+#include "app/cli/progress_bar.h"
+#include "app/cli/rejects_file.h"
+#include "app/cli/run_summary.h"
 #include "app/cli/target_choice.h"
 #include "app/do_path.h"
 #include "app/init_advice.h"
@@ -64,9 +63,6 @@ constexpr std::string_view kExitCodes =
 
 constexpr std::string_view kName = "talvenor-import run";
 
-// The JSON summary lists at most this many warnings; "warning_count" has them all.
-constexpr size_t kMaxJsonWarnings = 1000;
-
 // The largest page cache --cache-mib takes: 64 GiB. A larger number is a
 // typing slip rather than a wish.
 constexpr int kMaxCacheMib = 65536;
@@ -107,33 +103,18 @@ class CliProgress final : public import::ImportProgress, public records::Operato
  public:
   CliProgress(const Options& options, long long file_size)
       : options_(options),
-        file_size_(file_size),
-        bar_(!options.quiet && isatty(STDERR_FILENO) == 1),
-        start_(std::chrono::steady_clock::now()) {}
+        bar_(file_size, !options.quiet && isatty(STDERR_FILENO) == 1),
+        rejects_(options.rejects) {}
 
   ~CliProgress() override {
     ShowPending();
-    ClearBar();
+    bar_.Clear();
   }
 
-  bool OpenRejects() {
-    if (options_.rejects.empty()) return true;
-    rejects_ = std::fopen(options_.rejects.c_str(), "wb");
-    reasons_ = std::fopen(ReasonsPath().c_str(), "wb");
-    return rejects_ != nullptr && reasons_ != nullptr;
-  }
-
+  bool OpenRejects() { return rejects_.Open(); }
   // Closes the rejects files; false when something could not be written.
-  bool CloseRejects() {
-    bool ok = !write_failed_;
-    for (std::FILE** f : {&rejects_, &reasons_}) {
-      if (*f != nullptr && std::fclose(*f) != 0) ok = false;
-      *f = nullptr;
-    }
-    return ok;
-  }
-
-  std::string ReasonsPath() const { return options_.rejects + ".why"; }
+  bool CloseRejects() { return rejects_.Close(); }
+  std::string ReasonsPath() const { return rejects_.ReasonsPath(); }
 
   // ImportProgress
   void ClearList() override {}
@@ -144,7 +125,7 @@ class CliProgress final : public import::ImportProgress, public records::Operato
       ShowPending();
     }
     if (options_.quiet) return;
-    ClearBar();
+    bar_.Clear();
     std::FILE* out = options_.json ? stderr : stdout;
     const std::string shown = records::HidePasswords(text);
     std::fprintf(out, "%s\n", shown.c_str());
@@ -157,23 +138,21 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     // Every line before this one has its fate: a message still held was
     // not about a rejected line, and is shown now, near where it arose.
     const long number = std::atol(std::string(caption.substr(kImporting.size())).c_str());
-    if (lines_ >= number - 1) ShowPending();
+    if (bar_.lines() >= number - 1) ShowPending();
   }
   void PumpEvents() override {}
   void SetBusy(bool) override {}
   bool StopRequested() override { return records::StopRequested(); }
   void LineFinished(const import::LineOutcome& outcome) override {
-    ++lines_;
-    // The line's bytes and its line end (CRLF as the exporter writes them).
-    bytes_ += static_cast<long long>(outcome.raw.size()) + 2;
+    bar_.Count(outcome.raw.size());
     if (!outcome.all_stored()) {
-      KeepReject(outcome);
+      rejects_.KeepReject(outcome);
       TellReject(outcome);
     }
     if (outcome.warnings != nullptr) {
       for (const std::string& warning : *outcome.warnings) KeepWarning(outcome, warning);
     }
-    if (bar_) DrawBar(/*force=*/false);
+    bar_.Tick();
   }
 
   // The warnings of the run, the first kMaxJsonWarnings of them, and how many
@@ -206,7 +185,7 @@ class CliProgress final : public import::ImportProgress, public records::Operato
   // Every message goes through here: no password of a connection text is
   // ever shown, whatever error text carried it.
   void Print(std::string_view given, std::string_view title, records::MessageIcon) {
-    ClearBar();
+    bar_.Clear();
     const std::string hidden = records::HidePasswords(given);
     const std::string_view text = hidden;
     if (title.empty()) {
@@ -251,175 +230,17 @@ class CliProgress final : public import::ImportProgress, public records::Operato
     Print("warning: " + text, "", records::MessageIcon::kNone);
     ++warning_count_;
     if (warnings_.size() < kMaxJsonWarnings) warnings_.push_back(text);
-    if (reasons_ != nullptr &&
-        std::fprintf(reasons_, "%s (warning; line stored)\n", text.c_str()) < 0) {
-      write_failed_ = true;
-    }
-  }
-
-  void KeepReject(const import::LineOutcome& outcome) {
-    if (rejects_ == nullptr) return;
-    // A line too long to read was not kept: only its reason is written.
-    if (!outcome.cut &&
-        (std::fwrite(outcome.raw.data(), 1, outcome.raw.size(), rejects_) != outcome.raw.size() ||
-         std::fputs("\r\n", rejects_) < 0)) {
-      write_failed_ = true;
-    }
-    std::string why = "line " + std::to_string(outcome.number) + " (file line " +
-                      std::to_string(outcome.physical_number) + "): ";
-    for (size_t i = 0; i < outcome.problems->size(); ++i) {
-      if (i > 0) why += "; ";
-      why += (*outcome.problems)[i];
-    }
-    why = records::HidePasswords(why) + '\n';
-    if (std::fputs(why.c_str(), reasons_) < 0) write_failed_ = true;
-  }
-
-  void DrawBar(bool force) {
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - last_draw_ < std::chrono::milliseconds(100)) return;
-    last_draw_ = now;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    const double rate = seconds > 0 ? lines_ / seconds : 0;
-    const long long done = std::min(bytes_, file_size_);
-    const double share = file_size_ > 0 ? static_cast<double>(done) / file_size_ : 0;
-    constexpr int kWidth = 24;
-    const int filled = static_cast<int>(share * kWidth);
-    std::string bar(static_cast<size_t>(filled), '#');
-    bar.resize(kWidth, '.');
-    std::string left = "--:--";
-    if (done > 0 && seconds > 0.5) {
-      const long secs = static_cast<long>((file_size_ - done) * seconds / done + 0.5);
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%ld:%02ld", secs / 60, secs % 60);
-      left = buf;
-    }
-    std::fprintf(stderr, "\r[%s] %3d%%  %ld lines  %.0f lines/s  %s left\033[K", bar.c_str(),
-                 static_cast<int>(share * 100), lines_, rate, left.c_str());
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-
-  void ClearBar() {
-    if (!drawn_) return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
-    drawn_ = false;
+    rejects_.KeepWarning(text);
   }
 
   const Options& options_;
-  const long long file_size_;
-  const bool bar_;
-  const std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point last_draw_{};
-  bool drawn_ = false;
-  long lines_ = 0;
-  long long bytes_ = 0;
-  std::FILE* rejects_ = nullptr;
-  std::FILE* reasons_ = nullptr;
-  bool write_failed_ = false;
+  ProgressBar bar_;
+  RejectsFile rejects_;
   bool in_lines_ = false;      // between the first data line and the summary
   std::vector<Held> pending_;  // messages held until their line's fate is known
   std::vector<std::string> warnings_;
   long warning_count_ = 0;
 };
-
-std::string_view OutcomeName(import::RunOutcome outcome) {
-  switch (outcome) {
-    case import::RunOutcome::kCompleted:
-      return "completed";
-    case import::RunOutcome::kFileUnreadable:
-      return "file unreadable";
-    case import::RunOutcome::kTargetNotOpened:
-      return "target not opened";
-    case import::RunOutcome::kBatchNotCreated:
-      return "batch list not created";
-    case import::RunOutcome::kReadFailed:
-      return "file read failed";
-    case import::RunOutcome::kTargetLost:
-      return "target lost";
-    case import::RunOutcome::kTargetFailed:
-      return "target failed";
-    case import::RunOutcome::kStopped:
-      return "stopped";
-    case import::RunOutcome::kFileRefused:
-      return "file refused";
-  }
-  return "";
-}
-
-std::string SummaryJson(const import::ImportSummary& summary, const Options& options,
-                        const std::string& reasons_path, const CliProgress& progress) {
-  const import::ImportCounts& c = summary.counts;
-  std::string out;
-  JsonWriter json(out);
-  json.BeginObject();
-  json.Key("outcome").String(OutcomeName(summary.outcome));
-  json.Key("completed").Bool(summary.outcome == import::RunOutcome::kCompleted);
-  if (options.dry_run) json.Key("dry_run").Bool(true);
-  if (!summary.message.empty()) {
-    json.Key("message").String(records::HidePasswords(summary.message));
-  }
-  json.Key("lines_read").Int(c.lines_read);
-  json.Key("blank_lines_skipped").Int(c.blank_lines_skipped);
-  json.Key("companies_created").Int(c.companies_created);
-  json.Key("companies_matched").Int(c.companies_matched);
-  json.Key("contacts_created").Int(c.contacts_created);
-  json.Key("contacts_matched").Int(c.contacts_matched);
-  json.Key("contact_slots_skipped").Int(c.contact_slots_skipped);
-  json.Key("positions_created").Int(c.positions_created);
-  json.Key("positions_matched").Int(c.positions_matched);
-  json.Key("script_rows").Int(c.script_rows);
-  json.Key("saves_failed").Int(c.saves_failed);
-  json.Key("lines_rejected").Int(c.lines_rejected);
-  json.Key("batch_code");
-  if (summary.BatchCode.empty()) {
-    json.Null();
-  } else {
-    json.String(summary.BatchCode);
-  }
-  if (!options.rejects.empty()) {
-    json.Key("rejects_file").String(options.rejects);
-    json.Key("reasons_file").String(reasons_path);
-  }
-  json.Key("warning_count").Int(progress.warning_count());
-  json.Key("warnings").BeginArray();
-  for (const std::string& warning : progress.warnings()) json.String(warning);
-  json.EndArray();
-  json.EndObject();
-  out += '\n';
-  return out;
-}
-
-void PrintSummary(const import::ImportSummary& summary, const Options& options,
-                  const std::string& reasons_path, const CliProgress& progress) {
-  const import::ImportCounts& c = summary.counts;
-  if (options.dry_run) {
-    std::printf(
-        "Dry run: everything was rolled back and nothing was written. A real run\n"
-        "now would give:\n");
-  }
-  std::printf("Data lines read:    %ld\n", c.lines_read);
-  std::printf("Blank lines skipped: %ld\n", c.blank_lines_skipped);
-  std::printf("Companies:          %ld created, %ld matched\n", c.companies_created,
-              c.companies_matched);
-  std::printf("Contact persons:    %ld created, %ld matched\n", c.contacts_created,
-              c.contacts_matched);
-  std::printf("Contact slots skipped (a name without first and last name): %ld\n",
-              c.contact_slots_skipped);
-  std::printf("Positions:          %ld created, %ld matched\n", c.positions_created,
-              c.positions_matched);
-  std::printf("Script rows:        %ld\n", c.script_rows);
-  std::printf("Saves that failed:  %ld\n", c.saves_failed);
-  std::printf("Lines rejected:     %ld\n", c.lines_rejected);
-  std::printf("Warnings:           %ld\n", progress.warning_count());
-  std::printf("Batch list:         %s%s\n", summary.BatchCode.c_str(),
-              options.dry_run && !summary.BatchCode.empty() ? " (not kept)" : "");
-  if (!options.rejects.empty()) {
-    std::printf("Rejected lines in:  %s (reasons in %s)\n", options.rejects.c_str(),
-                reasons_path.c_str());
-  }
-}
 
 // Checks what the parser cannot: exactly one of --target and --database,
 // and no empty texts. The problem, or an empty text when the arguments are
@@ -434,45 +255,9 @@ std::string CheckOptions(const Options& options) {
   return {};
 }
 
-// A failure before the run began: with --json it is told as one JSON object
-// too, so that every run that asked for JSON gets one. Returns `exit`.
-int Failed(const Options& options, int exit, std::string_view outcome, std::string_view why) {
-  if (options.json) {
-    std::string out;
-    JsonWriter json(out);
-    json.BeginObject().Key("outcome").String(outcome).Key("completed").Bool(false);
-    json.Key("message").String(records::HidePasswords(why)).EndObject();
-    std::printf("%s\n", out.c_str());
-  }
-  return exit;
-}
-
-// The rejects file and its reasons file are written from their first byte:
-// neither may be the export file, the target or one of the target's
-// companion files, however they are named. The problem, or an empty text.
-std::string RejectsClash(const Options& options, const AppState& state) {
-  if (options.rejects.empty()) return {};
-  const std::string export_path = options.file == "-" ? "/dev/stdin" : options.file;
-  std::vector<std::pair<std::string, std::string>> kept = {{export_path, "the export file"}};
-  if (state.Address().kind == records::TargetKind::kDatabaseFile) {
-    kept.emplace_back(state.TargetPath, "the target");
-    for (const char* companion : {"-wal", "-journal", "-shm"}) {
-      kept.emplace_back(state.TargetPath + companion, "the target's companion file");
-    }
-  }
-  for (const std::string& written : {options.rejects, options.rejects + ".why"}) {
-    for (const auto& [path, what] : kept) {
-      if (!SameFile(written, path)) continue;
-      return "the rejects file '" + written + "' is " + what + " '" + path +
-             "'; nothing was written";
-    }
-  }
-  return {};
-}
-
 int Run(const Options& options) {
   if (const std::string problem = CheckOptions(options); !problem.empty()) {
-    return Failed(options, UsageError(kName, problem), "usage", problem);
+    return Failed(options.json, UsageError(kName, problem), "usage", problem);
   }
 
   struct stat st {};
@@ -488,18 +273,18 @@ int Run(const Options& options) {
   // cleanly on Ctrl-C and SIGTERM.
   records::CatchStopSignals();
   if (!ChooseTarget(state, choice, progress)) {
-    return Failed(options, kExitUnavailable, "target not opened",
+    return Failed(options.json, kExitUnavailable, "target not opened",
                   "the catalogue entry was not found");
   }
-  if (auto clash = RejectsClash(options, state); !clash.empty()) {
-    return Failed(options, UsageError(kName, clash), "usage", clash);
+  if (auto clash = RejectsClash(options.rejects, options.file, state); !clash.empty()) {
+    return Failed(options.json, UsageError(kName, clash), "usage", clash);
   }
   if (!progress.OpenRejects()) {
     const std::string why = "cannot write the rejects file '" + options.rejects + "' or '" +
                             progress.ReasonsPath() + "'";
     std::fprintf(stderr, "%s: %s\n", kName.data(), records::HidePasswords(why).c_str());
     progress.CloseRejects();
-    return Failed(options, kExitCantCreate, "rejects file not written", why);
+    return Failed(options.json, kExitCantCreate, "rejects file not written", why);
   }
 
   records::SystemClock clock;
@@ -530,11 +315,14 @@ int Run(const Options& options) {
     // also goes where errors are looked for.
     progress.ShowMessage(summary.message, "", records::MessageIcon::kNone);
   }
+  const std::string reasons_path = progress.ReasonsPath();
+  const SummaryFacts facts{options.dry_run, options.rejects, reasons_path, progress.warning_count(),
+                           progress.warnings()};
   if (options.json) {
-    const std::string json = SummaryJson(summary, options, progress.ReasonsPath(), progress);
+    const std::string json = SummaryJson(summary, facts);
     std::fwrite(json.data(), 1, json.size(), stdout);
   } else if (opened) {
-    PrintSummary(summary, options, progress.ReasonsPath(), progress);
+    PrintSummary(summary, facts);
   }
   std::fflush(stdout);
 
@@ -572,6 +360,8 @@ int Run(const Options& options) {
   }
   return kExitOk;
 }
+
+}  // namespace
 
 Action DefineRun(CLI::App& app) {
   auto options = std::make_shared<Options>();
@@ -642,7 +432,4 @@ Action DefineRun(CLI::App& app) {
   };
 }
 
-const Registration kRun{"run", "import an export file into a target database", Definer(DefineRun)};
-
-}  // namespace
 }  // namespace talvenor::app::cli

@@ -2,8 +2,8 @@
 // created, found through the run's batch list, in one transaction.
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +31,9 @@ constexpr std::string_view kDescription =
     "activity rows written by the import and the script rows of its positions.\n"
     "A record that something outside the run still refers to stays, with its\n"
     "membership, and is listed with the reason. The batch list row goes once no\n"
-    "membership of it is left.\n"
-    "\n"
+    "membership of it is left.\n";
+
+constexpr std::string_view kExitCodes =
     "Exit codes: 0 done, 64 bad usage, 65 no batch list has that code (the most\n"
     "recent codes are listed), 69 the target cannot be opened, the catalogue\n"
     "entry is not found, or the undo failed part-way (then nothing was changed),\n"
@@ -161,42 +162,18 @@ void PrintDone(const records::UndoReport& r) {
   std::printf("%s\n", r.dry_run ? "Dry run: nothing was changed" : "Undo Complete");
 }
 
-int Undo(const std::vector<std::string>& args) {
+struct Options {
   std::string code;
   TargetChoice choice;
   bool dry_run = false;
   bool json = false;
+};
 
-  CLI::App app{std::string(kDescription), std::string(kName)};
-  app.add_option("CODE", code, "the batch list of the run to take back (CAR.nnnn)")->required();
-  auto* target = app.add_option("--target", choice.target,
-                                "the target database: a file path (a relative path or a bare "
-                                "file name is taken from the current folder) or an ODBC "
-                                "connection text");
-  auto* database = app.add_option("--database", choice.database_id,
-                                  "the target of the catalogue entry ID (multi.mdb in the "
-                                  "catalogue folder)");
-  target->excludes(database);
-  app.add_option("--folder", choice.folder,
-                 "the catalogue folder: where multi.mdb and the bare file names of "
-                 "catalogue entries are looked for");
-  app.add_flag("--dry-run", dry_run, "show what would be removed and kept; change nothing");
-  app.add_flag("--json", json, "print the outcome as one JSON object");
-  app.set_version_flag("--version", std::string(kName) + " " + TALVENOR_VERSION);
-
-  std::vector<std::string> argv_text = {std::string(kName)};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<const char*> argv;
-  for (const std::string& a : argv_text) argv.push_back(a.c_str());
-  try {
-    app.parse(static_cast<int>(argv.size()), argv.data());
-  } catch (const CLI::ParseError& e) {
-    const int exit = app.exit(e);
-    if (exit != 0 && std::find(args.begin(), args.end(), "--json") != args.end()) {
-      FailureJson(true, "usage", e.what());
-    }
-    return exit == 0 ? kExitOk : kExitUsage;
-  }
+int Undo(Options& options, const CLI::Option* target, const CLI::Option* database) {
+  std::string& code = options.code;
+  TargetChoice& choice = options.choice;
+  const bool dry_run = options.dry_run;
+  const bool json = options.json;
   if (target->count() == 0 && database->count() == 0) {
     return UsageProblem(json, "give either --target or --database");
   }
@@ -279,7 +256,30 @@ int Undo(const std::vector<std::string>& args) {
   return kExitUnavailable;
 }
 
-const Registration kUndo{"undo", "take back what one import run created", Undo};
-
 }  // namespace
+
+Action DefineUndo(CLI::App& app) {
+  auto options = std::make_shared<Options>();
+  app.description(std::string(kDescription));
+  app.footer(std::string(kExitCodes));
+  app.add_option("CODE", options->code, "the batch list of the run to take back (CAR.nnnn)")
+      ->required();
+  CLI::Option* target =
+      app.add_option("--target", options->choice.target,
+                     "the target database: a file path (a relative path or a bare "
+                     "file name is taken from the current folder) or an ODBC "
+                     "connection text");
+  CLI::Option* database = app.add_option("--database", options->choice.database_id,
+                                         "the target of the catalogue entry ID (multi.mdb in the "
+                                         "catalogue folder)");
+  target->excludes(database);
+  app.add_option("--folder", options->choice.folder,
+                 "the catalogue folder: where multi.mdb and the bare file names of "
+                 "catalogue entries are looked for");
+  app.add_flag("--dry-run", options->dry_run,
+               "show what would be removed and kept; change nothing");
+  app.add_flag("--json", options->json, "print the outcome as one JSON object");
+  return [options, target, database] { return Undo(*options, target, database); };
+}
+
 }  // namespace talvenor::app::cli

@@ -306,6 +306,199 @@ bool EndsPositionList(const Token& t) {
   return false;
 }
 
+namespace {
+
+// TOP n becomes LIMIT n, written where the SELECT's depth closes.
+struct PendingLimit {
+  int depth;
+  const Token* count;
+};
+
+// One translation in progress: the statement written so far and what the
+// tokens read so far left open. Each kind of token the translation rewrites
+// has its own step.
+struct Translator {
+  std::string_view jet;
+  const std::vector<Token>& tokens;
+  std::vector<LiteralUse>* uses;
+  SqliteStatement& out;
+  bool lift;
+
+  int depth = 0;
+  std::vector<PendingLimit> limits = {};
+  int positions_depth = -1;     // inside ORDER BY / GROUP BY at this depth
+  int type_size_depth = -1;     // inside the parentheses of a type name
+  const Token* prev = nullptr;  // previous significant token
+  const Token* prev2 = nullptr;
+  bool ended = false;  // a ";" at depth 0 was seen
+
+  void Note(const Token& t, Use use, size_t out_at) {
+    if (uses) uses->push_back({size_t(t.text.data() - jet.data()), use, out_at});
+  }
+
+  void FlushLimits(int at_depth) {
+    while (!limits.empty() && limits.back().depth == at_depth) {
+      out.text += " LIMIT ";
+      Note(*limits.back().count, Use::kAsWritten, out.text.size());
+      out.text += limits.back().count->text;
+      limits.pop_back();
+    }
+  }
+
+  // Writes a text literal's value; true when it was lifted.
+  bool EmitTextLiteral(std::string value) {
+    if (lift && !(prev && IsWord(*prev, "AS"))) {
+      out.text += '?';
+      out.params.emplace_back(std::move(value));
+      return true;
+    }
+    out.text += '\'';
+    AppendSqlQuoted(out.text, value);
+    out.text += '\'';
+    return false;
+  }
+
+  // A quoted text: a LIKE pattern, a date given to a date column, or a text.
+  void String(const Token& t, size_t out_at) {
+    if (prev && IsWord(*prev, "LIKE")) {
+      bool needs_escape = false;
+      EmitTextLiteral(LikePattern(Unquoted(t.text), &needs_escape));
+      if (needs_escape) out.text += " ESCAPE '\\'";
+      Note(t, Use::kByValue, out_at);
+    } else if (IsDateAssignment(prev, prev2)) {
+      Note(t, EmitTextLiteral(DateLiteral(Unquoted(t.text))) ? Use::kDate : Use::kByValue, out_at);
+    } else {
+      // Not lifted, the literal is written back quoted as it came.
+      Note(t, EmitTextLiteral(Unquoted(t.text)) ? Use::kText : Use::kAsWritten, out_at);
+    }
+  }
+
+  void Guid(const Token& t, size_t out_at) {
+    Note(t, EmitTextLiteral(std::string(GuidOf(t.text))) ? Use::kGuid : Use::kByValue, out_at);
+  }
+
+  void Number(const Token& t, size_t out_at) {
+    const bool keep = !lift || positions_depth == depth || type_size_depth >= 0;
+    std::optional<SqlParam> p = keep ? std::nullopt : NumberParam(t.text);
+    if (p) {
+      out.text += '?';
+      out.params.push_back(std::move(*p));
+      Note(t, Use::kNumber, out_at);
+    } else {
+      out.text += t.text;
+      Note(t, keep ? Use::kAsWritten : Use::kUnliftable, out_at);
+    }
+  }
+
+  // Date(), Time(), Now() and Date()+Time() at token `i`: true when one was
+  // written, with `i` at its last token.
+  bool ClockCall(size_t& i) {
+    const Token& t = tokens[i];
+    bool empty_call = false;
+    size_t close = i;
+    if (IsWord(t, "Date") || IsWord(t, "Time") || IsWord(t, "Now")) {
+      const size_t open = NextSignificant(tokens, i);
+      close = NextSignificant(tokens, open);
+      empty_call =
+          close < tokens.size() && IsPunct(tokens[open], '(') && IsPunct(tokens[close], ')');
+    }
+    if (empty_call && IsWord(t, "Date")) {
+      const size_t plus = NextSignificant(tokens, close);
+      const size_t time = NextSignificant(tokens, plus);
+      const size_t time_open = NextSignificant(tokens, time);
+      const size_t time_close = NextSignificant(tokens, time_open);
+      if (time_close < tokens.size() && IsPunct(tokens[plus], '+') &&
+          IsWord(tokens[time], "Time") && IsPunct(tokens[time_open], '(') &&
+          IsPunct(tokens[time_close], ')')) {
+        out.text += "datetime('now','localtime')";
+        i = time_close;
+      } else {
+        out.text += "date('now','localtime')";
+        i = close;
+      }
+      return true;
+    }
+    if (empty_call && (IsWord(t, "Time") || IsWord(t, "Now"))) {
+      out.text += IsWord(t, "Time") ? "time('now','localtime')" : "datetime('now','localtime')";
+      i = close;
+      return true;
+    }
+    return false;
+  }
+
+  // SELECT [DISTINCT|ALL] TOP n at token `i`: true when "TOP n" and the blank
+  // after it were dropped (the LIMIT is pending), with `i` at the last token
+  // dropped.
+  bool Top(size_t& i) {
+    if (!IsWord(tokens[i], "TOP") || !prev ||
+        !(IsWord(*prev, "SELECT") || IsWord(*prev, "DISTINCT") || IsWord(*prev, "ALL"))) {
+      return false;
+    }
+    const size_t count = NextSignificant(tokens, i);
+    if (count >= tokens.size() || tokens[count].kind != Tok::kNumber) return false;
+    const size_t after = NextSignificant(tokens, count);
+    if (after < tokens.size() && IsWord(tokens[after], "PERCENT")) return false;
+    limits.push_back({depth, &tokens[count]});
+    i = count;
+    if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kSpace) ++i;
+    return true;
+  }
+
+  // Any other word, written as it stands; ORDER BY and GROUP BY lists are
+  // followed, as their numbers are column positions.
+  void Word(const Token& t) {
+    if (IsWord(t, "BY") && prev && (IsWord(*prev, "ORDER") || IsWord(*prev, "GROUP"))) {
+      positions_depth = depth;
+    } else if (positions_depth == depth && EndsPositionList(t)) {
+      positions_depth = -1;
+    }
+    out.text += t.text;
+  }
+
+  // A punctuation mark; false when it ended a statement (";" at depth 0).
+  bool Punct(const Token& t) {
+    if (t.text[0] == '(') {
+      // CAST(x AS VARCHAR(10)): the size is part of the type name.
+      if (type_size_depth < 0 && prev && prev->kind == Tok::kWord && prev2 &&
+          IsWord(*prev2, "AS")) {
+        type_size_depth = depth + 1;
+      }
+      ++depth;
+      out.text += '(';
+    } else if (t.text[0] == ')') {
+      FlushLimits(depth);
+      if (positions_depth == depth) positions_depth = -1;
+      if (type_size_depth == depth) type_size_depth = -1;
+      --depth;
+      out.text += ')';
+    } else if (t.text[0] == ';' && depth <= 0) {
+      FlushLimits(depth);
+      positions_depth = -1;
+      ended = true;
+      out.text += ';';
+      return false;
+    } else {
+      out.text += t.text;
+    }
+    return true;
+  }
+
+  // A LIMIT still pending at the end goes before trailing blanks and comments.
+  void LimitAtEnd() {
+    if (ended || limits.empty()) return;
+    size_t keep = out.text.size();
+    for (size_t i = tokens.size(); i-- > 0 && !Significant(tokens[i]);) {
+      keep -= tokens[i].text.size();
+    }
+    const std::string tail = out.text.substr(keep);
+    out.text.resize(keep);
+    FlushLimits(0);
+    out.text += tail;
+  }
+};
+
+}  // namespace
+
 // The translation itself. When `uses` is given, it receives one entry per
 // literal, in the order the literals were written out.
 SqliteStatement TranslateFull(std::string_view jet, bool lift_literals,
@@ -324,188 +517,50 @@ SqliteStatement TranslateFull(std::string_view jet, bool lift_literals,
   }
   out.lifted = lift;
 
-  auto note = [&](const Token& t, Use use, size_t out_at) {
-    if (uses) uses->push_back({size_t(t.text.data() - jet.data()), use, out_at});
-  };
-
-  int depth = 0;
-  // TOP n becomes LIMIT n, written where the SELECT's depth closes.
-  struct PendingLimit {
-    int depth;
-    const Token* count;
-  };
-  std::vector<PendingLimit> limits;
-  int positions_depth = -1;     // inside ORDER BY / GROUP BY at this depth
-  int type_size_depth = -1;     // inside the parentheses of a type name
-  const Token* prev = nullptr;  // previous significant token
-  const Token* prev2 = nullptr;
-  bool ended = false;  // a ";" at depth 0 was seen
-
-  auto flush_limits = [&](int at_depth) {
-    while (!limits.empty() && limits.back().depth == at_depth) {
-      out.text += " LIMIT ";
-      note(*limits.back().count, Use::kAsWritten, out.text.size());
-      out.text += limits.back().count->text;
-      limits.pop_back();
-    }
-  };
-  // Writes a text literal's value; true when it was lifted.
-  auto emit_text_literal = [&](std::string value) {
-    if (lift && !(prev && IsWord(*prev, "AS"))) {
-      out.text += '?';
-      out.params.emplace_back(std::move(value));
-      return true;
-    }
-    out.text += '\'';
-    AppendSqlQuoted(out.text, value);
-    out.text += '\'';
-    return false;
-  };
-
+  Translator tr{jet, tokens, uses, out, lift};
   for (size_t i = 0; i < tokens.size(); ++i) {
     const Token& t = tokens[i];
     if (!Significant(t)) {
       out.text += t.text;
       continue;
     }
-    if (ended) out.several_statements = true;
+    if (tr.ended) out.several_statements = true;
     const Token* self = &t;
     const size_t out_at = out.text.size();
     switch (t.kind) {
       case Tok::kString:
-        if (prev && IsWord(*prev, "LIKE")) {
-          bool needs_escape = false;
-          emit_text_literal(LikePattern(Unquoted(t.text), &needs_escape));
-          if (needs_escape) out.text += " ESCAPE '\\'";
-          note(t, Use::kByValue, out_at);
-        } else if (IsDateAssignment(prev, prev2)) {
-          note(t, emit_text_literal(DateLiteral(Unquoted(t.text))) ? Use::kDate : Use::kByValue,
-               out_at);
-        } else {
-          // Not lifted, the literal is written back quoted as it came.
-          note(t, emit_text_literal(Unquoted(t.text)) ? Use::kText : Use::kAsWritten, out_at);
-        }
+        tr.String(t, out_at);
         break;
       case Tok::kGuid:
-        note(t, emit_text_literal(std::string(GuidOf(t.text))) ? Use::kGuid : Use::kByValue,
-             out_at);
+        tr.Guid(t, out_at);
         break;
-      case Tok::kNumber: {
-        const bool keep = !lift || positions_depth == depth || type_size_depth >= 0;
-        std::optional<SqlParam> p = keep ? std::nullopt : NumberParam(t.text);
-        if (p) {
-          out.text += '?';
-          out.params.push_back(std::move(*p));
-          note(t, Use::kNumber, out_at);
+      case Tok::kNumber:
+        tr.Number(t, out_at);
+        break;
+      case Tok::kWord:
+        if (tr.ClockCall(i)) {
+          self = &tokens[i];
+        } else if (tr.Top(i)) {
+          continue;  // prev stays the SELECT
         } else {
-          out.text += t.text;
-          note(t, keep ? Use::kAsWritten : Use::kUnliftable, out_at);
+          tr.Word(t);
         }
         break;
-      }
-      case Tok::kWord: {
-        // Date(), Time(), Now() and Date()+Time().
-        bool empty_call = false;
-        size_t close = i;
-        if (IsWord(t, "Date") || IsWord(t, "Time") || IsWord(t, "Now")) {
-          const size_t open = NextSignificant(tokens, i);
-          close = NextSignificant(tokens, open);
-          empty_call =
-              close < tokens.size() && IsPunct(tokens[open], '(') && IsPunct(tokens[close], ')');
-        }
-        if (empty_call && IsWord(t, "Date")) {
-          const size_t plus = NextSignificant(tokens, close);
-          const size_t time = NextSignificant(tokens, plus);
-          const size_t time_open = NextSignificant(tokens, time);
-          const size_t time_close = NextSignificant(tokens, time_open);
-          if (time_close < tokens.size() && IsPunct(tokens[plus], '+') &&
-              IsWord(tokens[time], "Time") && IsPunct(tokens[time_open], '(') &&
-              IsPunct(tokens[time_close], ')')) {
-            out.text += "datetime('now','localtime')";
-            i = time_close;
-          } else {
-            out.text += "date('now','localtime')";
-            i = close;
-          }
-          self = &tokens[i];
-          break;
-        }
-        if (empty_call && (IsWord(t, "Time") || IsWord(t, "Now"))) {
-          out.text += IsWord(t, "Time") ? "time('now','localtime')" : "datetime('now','localtime')";
-          i = close;
-          self = &tokens[i];
-          break;
-        }
-        // SELECT [DISTINCT|ALL] TOP n.
-        if (IsWord(t, "TOP") && prev &&
-            (IsWord(*prev, "SELECT") || IsWord(*prev, "DISTINCT") || IsWord(*prev, "ALL"))) {
-          const size_t count = NextSignificant(tokens, i);
-          if (count < tokens.size() && tokens[count].kind == Tok::kNumber) {
-            const size_t after = NextSignificant(tokens, count);
-            if (after >= tokens.size() || !IsWord(tokens[after], "PERCENT")) {
-              limits.push_back({depth, &tokens[count]});
-              // Drop "TOP n" and the blank after it.
-              i = count;
-              if (i + 1 < tokens.size() && tokens[i + 1].kind == Tok::kSpace) ++i;
-              continue;  // prev stays the SELECT
-            }
-          }
-        }
-        if (IsWord(t, "BY") && prev && (IsWord(*prev, "ORDER") || IsWord(*prev, "GROUP"))) {
-          positions_depth = depth;
-        } else if (positions_depth == depth && EndsPositionList(t)) {
-          positions_depth = -1;
-        }
-        out.text += t.text;
-        break;
-      }
       case Tok::kPunct:
-        if (t.text[0] == '(') {
-          // CAST(x AS VARCHAR(10)): the size is part of the type name.
-          if (type_size_depth < 0 && prev && prev->kind == Tok::kWord && prev2 &&
-              IsWord(*prev2, "AS")) {
-            type_size_depth = depth + 1;
-          }
-          ++depth;
-          out.text += '(';
-        } else if (t.text[0] == ')') {
-          flush_limits(depth);
-          if (positions_depth == depth) positions_depth = -1;
-          if (type_size_depth == depth) type_size_depth = -1;
-          --depth;
-          out.text += ')';
-        } else if (t.text[0] == ';' && depth <= 0) {
-          flush_limits(depth);
-          positions_depth = -1;
-          ended = true;
-          out.text += ';';
-          self = nullptr;
-        } else {
-          out.text += t.text;
-        }
+        if (!tr.Punct(t)) self = nullptr;
         break;
       default:
         out.text += t.text;
         break;
     }
     if (self) {
-      prev2 = prev;
-      prev = self;
+      tr.prev2 = tr.prev;
+      tr.prev = self;
     } else {
-      prev = prev2 = nullptr;
+      tr.prev = tr.prev2 = nullptr;
     }
   }
-  if (!ended && !limits.empty()) {
-    // Put the LIMIT before trailing blanks and comments.
-    size_t keep = out.text.size();
-    for (size_t i = tokens.size(); i-- > 0 && !Significant(tokens[i]);) {
-      keep -= tokens[i].text.size();
-    }
-    const std::string tail = out.text.substr(keep);
-    out.text.resize(keep);
-    flush_limits(0);
-    out.text += tail;
-  }
+  tr.LimitAtEnd();
   return out;
 }
 
