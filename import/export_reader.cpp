@@ -61,31 +61,6 @@ bool IsAscii(std::string_view s) {
   return any < 0x80;
 }
 
-// Appends the UTF-8 of `c` at `out`; the byte count.
-size_t AppendUtf8(char32_t c, char* out) {
-  auto byte = [](char32_t b) { return static_cast<char>(static_cast<unsigned char>(b)); };
-  if (c < 0x80) {
-    out[0] = byte(c);
-    return 1;
-  }
-  if (c < 0x800) {
-    out[0] = byte(0xC0 | c >> 6);
-    out[1] = byte(0x80 | (c & 0x3F));
-    return 2;
-  }
-  if (c < 0x10000) {
-    out[0] = byte(0xE0 | c >> 12);
-    out[1] = byte(0x80 | (c >> 6 & 0x3F));
-    out[2] = byte(0x80 | (c & 0x3F));
-    return 3;
-  }
-  out[0] = byte(0xF0 | c >> 18);
-  out[1] = byte(0x80 | (c >> 12 & 0x3F));
-  out[2] = byte(0x80 | (c >> 6 & 0x3F));
-  out[3] = byte(0x80 | (c & 0x3F));
-  return 4;
-}
-
 // How a file's bytes are to be read, from its first bytes: UTF-16 by its
 // byte-order mark, or little-endian UTF-16 without one by the pattern of
 // ASCII text in it (nearly every byte at an odd offset NUL, nearly none at an
@@ -275,8 +250,14 @@ bool ExportReader::RefillUtf16() {
   };
   char* const out = buffer_.get();
   size_t n = 0;
-  auto put = [&](char32_t c) { n += AppendUtf8(c, out + n); };
-  constexpr char32_t kReplacement = 0xFFFD;
+  std::string bytes;  // one character's UTF-8
+  auto put = [&](char32_t c) {
+    bytes.clear();
+    text::AppendUtf8(bytes, c);
+    std::memcpy(out + n, bytes.data(), bytes.size());
+    n += bytes.size();
+  };
+  constexpr char32_t kReplacement = text::kReplacementCharacter;
   while (n == 0) {
     // Keep at least a surrogate pair's four bytes at hand while the file goes on.
     if (utf16_.size() - utf16_begin_ < 4 && !file_ended_) {
