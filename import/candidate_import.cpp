@@ -13,9 +13,19 @@
 
 namespace talvenor::import {
 
-namespace {
-
 using records::Value;
+
+std::array<std::string, 4> ContactLookUpTexts(const RunState& run, const ImportRow& row,
+                                              size_t slot, const ContactName& name) {
+  namespace col = export_column;
+  const CandidateColumns& size = run.candidate_columns;
+  const size_t base = col::ContactBase(slot);
+  return {CutToSize(name.first, size.first_name), CutToSize(name.last, size.last_name),
+          CutToSize(row.field(base + col::kContactTitle), size.title),
+          text::FormatPhone(row.field(base + col::kContactPhone))};
+}
+
+namespace {
 
 // Looks up or creates the contact of one slot; returns its key, empty when it
 // was neither found nor stored.
@@ -23,14 +33,13 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
   namespace col = export_column;
   const CandidateColumns& size = run.candidate_columns;
   const size_t base = col::ContactBase(slot);
-  const std::string first = CutToSize(name.first, size.first_name);
-  const std::string last = CutToSize(name.last, size.last_name);
-  const std::string title = CutToSize(row.field(base + col::kContactTitle), size.title);
-  const std::string phone = text::FormatPhone(row.field(base + col::kContactPhone));
+  const std::array<std::string, 4> texts = ContactLookUpTexts(run, row, slot, name);
+  const std::string& first = texts[0];
+  const std::string& last = texts[1];
+  const std::string& title = texts[2];
+  const std::string& phone = texts[3];
 
-  const LookUpResult found = LookUpKey(
-      run, "Candidate_Id", "Candidates",
-      {{"First_Name", first}, {"Last_Name", last}, {"Title", title}, {"Work_Phone", phone}});
+  const LookUpResult found = LookUpKey(run, kContactLookUp, texts);
   if (found.found) {
     // An existing person is left as it is, with the company it had.
     ++run.counts.contacts_matched;
@@ -62,6 +71,7 @@ Value ImportContact(RunState& run, ImportRow& row, size_t slot, const ContactNam
   const Value key = SaveRecord(run, set, "Candidate_Id", "Candidates", what, row);
   if (!key.HasValue()) return key;
   ++run.counts.contacts_created;
+  NoteStored(run, kContactLookUp, texts, key);
   AddActivityAndMembership(run, row, stamp, records::RecordKind::kContact,
                            "Name Imported from Talvenor.", "Rollup_Records", "Candidate_Id", key);
   return key;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <array>
+#include <string>
+
+#include "import/contact_name.h"
 #include "import/import_row.h"
 #include "import/run_state.h"
 
@@ -11,5 +15,11 @@ namespace talvenor::import {
 // line's company with its activity entry and batch membership. The first slot
 // that ends with a stored or found key becomes the line's FirstContact.
 void ImportContacts(RunState& run, ImportRow& row);
+
+// What the contact of `slot`, named `name`, is looked up by (kContactLookUp):
+// first name, last name and title cut to their columns, and the work phone
+// mask.
+std::array<std::string, 4> ContactLookUpTexts(const RunState& run, const ImportRow& row,
+                                              size_t slot, const ContactName& name);
 
 }  // namespace talvenor::import

@@ -11,14 +11,20 @@ namespace talvenor::import {
 
 using records::Value;
 
+std::array<std::string, 2> CompanyLookUpTexts(const RunState& run, const ImportRow& row) {
+  namespace col = export_column;
+  return {CutToSize(row.field(col::kCompanyName), run.company_columns.name),
+          text::FormatPhone(row.field(col::kCompanyPhone))};
+}
+
 void ImportCompany(RunState& run, ImportRow& row) {
   namespace col = export_column;
   const CompanyColumns& size = run.company_columns;
-  const std::string name = CutToSize(row.field(col::kCompanyName), size.name);
-  const std::string phone = text::FormatPhone(row.field(col::kCompanyPhone));
+  const std::array<std::string, 2> texts = CompanyLookUpTexts(run, row);
+  const std::string& name = texts[0];
+  const std::string& phone = texts[1];
 
-  const LookUpResult found =
-      LookUpKey(run, "Company_Id", "Companies", {{"Company_Name", name}, {"Phone", phone}});
+  const LookUpResult found = LookUpKey(run, kCompanyLookUp, texts);
   if (found.found) {
     // An existing company is taken as it is: no activity, no membership.
     row.company_key = found.key;
@@ -49,6 +55,7 @@ void ImportCompany(RunState& run, ImportRow& row) {
   const Value key = SaveRecord(run, set, "Company_Id", "Companies", "company", row);
   if (!key.HasValue()) return;  // not stored: no activity, no membership, no company key
   ++run.counts.companies_created;
+  NoteStored(run, kCompanyLookUp, texts, key);
   row.company_key = key;
   AddActivityAndMembership(run, row, stamp, records::RecordKind::kCompany,
                            "Company Imported from Talvenor.", "RollupC_Records", "Company_Id", key);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "import/export_check.h"
 #include "import/export_reader.h"
@@ -63,42 +64,98 @@ class TurnWait final : public records::TurnWaiter {
   bool told_ = false;
 };
 
-// Imports the data lines one by one: each is split, then its company, its
-// contacts and its position; the loop tells each line's fate once it is
+// A data line read ahead with its block: ExportLine's texts are the reader's
+// and last only until the next line is read.
+struct HeldLine {
+  long number = 0, physical_number = 0;
+  std::string text, raw, refused, warning;
+  ExportLine View() const { return {number, physical_number, text, raw, refused, warning}; }
+  void Keep(const ExportLine& line) {
+    number = line.number;
+    physical_number = line.physical_number;
+    text.assign(line.text);
+    raw.assign(line.raw);
+    refused.assign(line.refused);
+    warning.assign(line.warning);
+  }
+};
+
+// Reads the next block of data lines (LineLoop::block_lines). Ends the block
+// early at the end of the file, a read error, or a stop asked for.
+struct BlockRead {
+  std::vector<HeldLine> held;  // the first `count` are the block's; the rest keep their room
+  std::vector<ExportLine> lines;
+  std::optional<std::string> error;  // the file failed after the block's lines
+  bool at_end = false;               // the file has no more lines
+
+  void Read(ExportReader& reader, const LineLoop& loop, ImportProgress& progress) {
+    lines.clear();
+    error.reset();
+    size_t bytes = 0;
+    size_t count = 0;
+    ExportLine line;
+    while (count < loop.block_lines() && bytes < LineLoop::kBlockBytes) {
+      const auto next = reader.Next(line);
+      if (!next.has_value()) {
+        error = next.error().message;
+        break;
+      }
+      if (!*next) {
+        at_end = !reader.stopped();
+        break;
+      }
+      if (loop.block_lines() == 1) {
+        lines.push_back(line);  // imported before the next line is read
+        break;
+      }
+      if (count == held.size()) held.emplace_back();
+      held[count++].Keep(line);
+      bytes += line.text.size() + line.raw.size();
+      if (reader.stopped() || progress.StopRequested()) break;
+    }
+    // Views of the held texts, once none of them moves any more.
+    for (size_t i = 0; i < count; ++i) lines.push_back(held[i].View());
+  }
+};
+
+// Imports the data lines block by block, each line split, then its company,
+// its contacts and its position; the loop tells each line's fate once it is
 // committed. A read error or a stop asked for ends the run after the lines
 // so far are committed.
 void ImportLines(ExportReader& reader, LineLoop& loop, std::string_view file_name,
                  ImportServices& services, ImportSummary& summary) {
-  ExportLine line;
+  auto stop = [&] {
+    if (!loop.Finish(summary)) return;
+    summary.outcome = RunOutcome::kStopped;
+    summary.message = "Stopped after line " + std::to_string(loop.last_line()) + " of " +
+                      std::string(file_name) + " (interrupted)";
+  };
+  BlockRead block;
   for (;;) {
-    const auto next = reader.Next(line);
-    if (!next.has_value()) {
-      if (!loop.Finish(summary)) return;
-      summary.outcome = RunOutcome::kReadFailed;
-      summary.message = next.error().message;
-      services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
-      return;
-    }
-    if (!*next && !reader.stopped()) {
-      loop.Finish(summary);
-      return;
-    }
-
-    if (*next) {
+    block.Read(reader, loop, services.progress);
+    loop.BeginBlock(block.lines);
+    for (const ExportLine& line : block.lines) {
       services.progress.SetCaption(RowCaption(line.number));
       services.progress.PumpEvents();
       if (!loop.Line(line, summary)) return;
+      if (services.progress.StopRequested()) return stop();
     }
+    if (!loop.EndBlock(summary)) return;
 
-    // The reader stops at a stop asked for while it reads (a long line, a
-    // pipe that sends nothing).
-    if (reader.stopped() || services.progress.StopRequested()) {
+    if (block.error) {
       if (!loop.Finish(summary)) return;
-      summary.outcome = RunOutcome::kStopped;
-      summary.message = "Stopped after line " + std::to_string(loop.last_line()) + " of " +
-                        std::string(file_name) + " (interrupted)";
+      summary.outcome = RunOutcome::kReadFailed;
+      summary.message = std::move(*block.error);
+      services.op.ShowMessage(summary.message, "", MessageIcon::kNone);
       return;
     }
+    if (block.at_end) {
+      loop.Finish(summary);
+      return;
+    }
+    // The reader stops at a stop asked for while it reads (a long line, a
+    // pipe that sends nothing).
+    if (reader.stopped() || services.progress.StopRequested()) return stop();
   }
 }
 

@@ -32,6 +32,17 @@ RunOutcome StopOutcome(records::Fault fault) {
   }
 }
 
+LineLoop::LineLoop(RunState& run, TargetWatch& watch, ImportServices& services,
+                   std::string_view file_name, bool dry_run)
+    : run_(run),
+      watch_(watch),
+      services_(services),
+      file_name_(file_name),
+      dry_run_(dry_run),
+      // A database file answers a look-up without a round trip, and
+      // prepared statements there are as fast as any block.
+      blocks_(watch.Dialect() != records::SqlDialect::kSqlite) {}
+
 std::string RowCaption(long number) { return "Importing Row (" + std::to_string(number) + ")"; }
 
 void LineLoop::ImportText(std::string_view text, std::string_view refused, std::string_view warning,
@@ -129,6 +140,8 @@ bool LineLoop::Line(const ExportLine& line, ImportSummary& summary) {
     TellPending();
     return true;
   }
+  // A block is committed whole at its end.
+  if (blocks_) return true;
   const records::DbResult<bool> done = watch_.LineDone();
   if (!done) return Recover(done.error(), summary);
   if (*done) TellPending();
@@ -136,11 +149,36 @@ bool LineLoop::Line(const ExportLine& line, ImportSummary& summary) {
 }
 
 bool LineLoop::Finish(ImportSummary& summary) {
+  LineByLine();
   if (dry_run_) {
     (void)watch_.Rollback();
     TellPending();
     return true;
   }
+  return Commit(summary);
+}
+
+void LineLoop::BeginBlock(std::span<const ExportLine> lines) {
+  if (!blocks_ || lines.empty()) return;
+  if (look_ups_.Prepare(run_, lines)) run_.look_ups = &look_ups_;
+  // A dry run keeps nothing back: each write's outcome is all it shows.
+  if (!dry_run_) (void)watch_.DeferWrites(true);
+}
+
+bool LineLoop::EndBlock(ImportSummary& summary) {
+  if (!blocks_) return true;
+  LineByLine();
+  if (dry_run_) return true;
+  return Commit(summary);
+}
+
+void LineLoop::LineByLine() {
+  run_.look_ups = nullptr;
+  look_ups_.Clear();
+  (void)watch_.DeferWrites(false);
+}
+
+bool LineLoop::Commit(ImportSummary& summary) {
   if (const records::DbStatus flushed = watch_.Flush(); !flushed) {
     return Recover(flushed.error(), summary);
   }
@@ -149,6 +187,9 @@ bool LineLoop::Finish(ImportSummary& summary) {
 }
 
 bool LineLoop::Recover(const records::DbError& why, ImportSummary& summary) {
+  // What the block's look-ups knew, and the rows kept back, go with the
+  // rollback.
+  LineByLine();
   if (records::FaultOf(why) == records::Fault::kStopped) {
     // Stopped while waiting for the import lock, which a group asks for at
     // its first statement: only the line in hand is undone.

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "import/block_look_ups.h"
 #include "import/export_reader.h"
 #include "import/import_row.h"
 #include "import/import_run.h"
@@ -19,11 +21,26 @@ namespace talvenor::import {
 // transaction is rolled back and its lines are imported again, one line per
 // transaction, so that exactly the lines that cannot be stored are rejected.
 // A target that still fails then ends the run after its last stored line.
+//
+// On a server every round trip costs, so the lines come in blocks
+// (block_lines): the look-ups of a block are answered by one query
+// (BlockLookUps), its new rows are kept back and sent together
+// (Database::DeferWrites), and the block is committed as one group. Any
+// failure in a block sends it back line by line, as a failed commit does.
 class LineLoop {
  public:
   LineLoop(RunState& run, TargetWatch& watch, ImportServices& services, std::string_view file_name,
-           bool dry_run)
-      : run_(run), watch_(watch), services_(services), file_name_(file_name), dry_run_(dry_run) {}
+           bool dry_run);
+
+  // How many lines to hand over per block: 1 where the lines go one by one.
+  size_t block_lines() const { return blocks_ ? kBlockLines : 1; }
+  // Lines of a block are at most this many bytes in all (and block_lines).
+  static constexpr size_t kBlockBytes = size_t{4} << 20;
+
+  // The lines that Line will import next, up to the block's end (EndBlock).
+  void BeginBlock(std::span<const ExportLine> lines);
+  // Commits the block's lines. False when the run must stop.
+  bool EndBlock(ImportSummary& summary);
 
   // Imports one data line. A line the reader refused, or one that cannot be
   // an export line (WhyNotAnExportLine), creates nothing and is rejected. False
@@ -59,8 +76,15 @@ class LineLoop {
   void RestoreCaption();
   void Tell(long number, long physical_number, std::string_view raw, bool cut);
   void TellPending();
+  // Commits what is pending and tells it; on failure Recover.
+  bool Commit(ImportSummary& summary);
   // Rolls back what is pending and imports it again line by line.
   bool Recover(const records::DbError& why, ImportSummary& summary);
+  // Look-ups go to the target one by one and every write at once, until
+  // the next block.
+  void LineByLine();
+
+  static constexpr size_t kBlockLines = 500;
   bool StopOnFault(const records::DbError& why, ImportSummary& summary);
 
   RunState& run_;
@@ -76,6 +100,8 @@ class LineLoop {
   long current_line_ = 0;  // the data line being imported
   long caption_line_ = 0;  // the data line the import button names
   std::vector<HeldMessage> redo_messages_;
+  bool blocks_ = false;  // lines come in blocks (block_lines)
+  BlockLookUps look_ups_;
 };
 
 // How a run ends that a failing target stopped: kTargetLost for a lost

@@ -68,14 +68,20 @@ Value DatePostedValue(ImportRow& row, int size) {
 
 }  // namespace
 
+std::array<std::string, 2> PositionLookUpTexts(const RunState& run, const ImportRow& row) {
+  namespace col = export_column;
+  return {CutToSize(row.field(col::kJobTitle), run.position_columns.title),
+          CutToSize(row.field(col::kJobCity), run.position_columns.city)};
+}
+
 void ImportPosition(RunState& run, ImportRow& row) {
   namespace col = export_column;
   const PositionColumns& size = run.position_columns;
-  const std::string title = CutToSize(row.field(col::kJobTitle), size.title);
-  const std::string city = CutToSize(row.field(col::kJobCity), size.city);
+  const std::array<std::string, 2> texts = PositionLookUpTexts(run, row);
+  const std::string& title = texts[0];
+  const std::string& city = texts[1];
 
-  const LookUpResult found =
-      LookUpKey(run, "Job_Id", "Positions", {{"Job_Title", title}, {"City", city}});
+  const LookUpResult found = LookUpKey(run, kPositionLookUp, texts);
   if (found.found) {
     // An existing position is left alone; its key is not needed.
     ++run.counts.positions_matched;
@@ -106,6 +112,7 @@ void ImportPosition(RunState& run, ImportRow& row) {
   const Value key = SaveRecord(run, set, "Job_Id", "Positions", "position", row);
   if (!key.HasValue()) return;  // not stored: no script row, activity or membership
   ++run.counts.positions_created;
+  NoteStored(run, kPositionLookUp, texts, key);
   if (contact.key.HasValue() && !contact.email.empty()) AddScriptRow(run, row, key);
   AddActivityAndMembership(run, row, stamp, records::RecordKind::kPosition,
                            "Name Imported from Talvenor.", "RollupP_Records", "Job_Id", key);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <string>
+
 #include "import/import_row.h"
 #include "import/run_state.h"
 
@@ -11,5 +14,9 @@ namespace talvenor::import {
 // that contact has an e-mail address a Scripts row is written for it; then
 // its activity entry and batch membership.
 void ImportPosition(RunState& run, ImportRow& row);
+
+// What the line's position is looked up by (kPositionLookUp): its job title
+// and city, each cut to its column.
+std::array<std::string, 2> PositionLookUpTexts(const RunState& run, const ImportRow& row);
 
 }  // namespace talvenor::import

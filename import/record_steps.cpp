@@ -1,5 +1,6 @@
 #include "import/record_steps.h"
 
+#include "import/block_look_ups.h"
 #include "import/field_value.h"
 #include "records/activity_log.h"
 #include "records/date_time.h"
@@ -13,6 +14,11 @@ using records::Value;
 
 void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
                std::initializer_list<Match> matches) {
+  LookUpSql(sql, key, table, std::span<const Match>(matches.begin(), matches.size()));
+}
+
+void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
+               std::span<const Match> matches) {
   sql.assign("SELECT ").append(key).append(" FROM ").append(table).append(" WHERE ");
   bool first = true;
   for (const Match& m : matches) {
@@ -28,10 +34,14 @@ void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
   }
 }
 
-LookUpResult LookUpKey(RunState& run, std::string_view key, std::string_view table,
-                       std::initializer_list<Match> matches) {
+LookUpResult LookUpKey(RunState& run, const LookUp& what, std::span<const std::string> texts) {
+  if (run.look_ups) {
+    if (std::optional<LookUpResult> known = run.look_ups->Find(what, texts)) return *known;
+  }
+  std::array<Match, 4> matches;
+  for (size_t i = 0; i < what.count; ++i) matches[i] = {what.columns()[i], texts[i]};
   LookUpResult result;
-  LookUpSql(run.sql, key, table, matches);
+  LookUpSql(run.sql, what.key, what.table, std::span<const Match>(matches.data(), what.count));
   auto set = run.errors.Step(run.target.db.OpenRecordset(run.sql));
   if (!set) return result;
   result.found = !(*set)->Eof();
@@ -40,6 +50,11 @@ LookUpResult LookUpKey(RunState& run, std::string_view key, std::string_view tab
   }
   (*set)->Close();
   return result;
+}
+
+void NoteStored(RunState& run, const LookUp& what, std::span<const std::string> texts,
+                const Value& key) {
+  if (run.look_ups) run.look_ups->Stored(what, texts, key);
 }
 
 Value StoredValue(std::string_view text, int size) {

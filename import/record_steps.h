@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,17 +25,38 @@ struct Match {
 // empty text is stored as Null, so for it the condition is "(Column='' OR
 // Column IS NULL)": a row stored from an empty text is found again.
 void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
+               std::span<const Match> matches);
+void LookUpSql(std::string& sql, std::string_view key, std::string_view table,
                std::initializer_list<Match> matches);
 
-// Runs the look-up LookUpSql makes. A look-up that fails counts as "not found"
-// (the record is then created); a row found whose key cannot be read gives an
-// empty key.
+// What a record of one kind is looked up by: its table, its key column, and
+// the columns compared with the texts of the line.
+struct LookUp {
+  std::string_view table;
+  std::string_view key;
+  std::array<std::string_view, 4> column_list;
+  size_t count;
+  std::span<const std::string_view> columns() const { return {column_list.data(), count}; }
+};
+inline constexpr LookUp kCompanyLookUp{"Companies", "Company_Id", {"Company_Name", "Phone"}, 2};
+inline constexpr LookUp kContactLookUp{
+    "Candidates", "Candidate_Id", {"First_Name", "Last_Name", "Title", "Work_Phone"}, 4};
+inline constexpr LookUp kPositionLookUp{"Positions", "Job_Id", {"Job_Title", "City"}, 2};
+
+// Runs the look-up LookUpSql makes of `what` with one text per column. A
+// look-up that fails counts as "not found" (the record is then created); a
+// row found whose key cannot be read gives an empty key. While a block of
+// lines is prepared (RunState::look_ups), its answer is the block's.
 struct LookUpResult {
   bool found = false;
   records::Value key;
 };
-LookUpResult LookUpKey(RunState& run, std::string_view key, std::string_view table,
-                       std::initializer_list<Match> matches);
+LookUpResult LookUpKey(RunState& run, const LookUp& what, std::span<const std::string> texts);
+
+// A record looked up by `texts` and not found was stored with `key`: the
+// later look-ups of the block that the target takes for equal find it.
+void NoteStored(RunState& run, const LookUp& what, std::span<const std::string> texts,
+                const records::Value& key);
 
 // The value to store for a text in a column of `size` characters. An empty
 // text is stored as Null. A column with a known size is a text column and

@@ -95,6 +95,8 @@ class MessageLog final : public records::Operator {
   bool holding_ = false;
 };
 
+class BlockLookUps;
+
 // The state of one import run, shared by the three importers.
 struct RunState {
   RunState(records::Target& run_target, MessageLog& run_messages)
@@ -115,6 +117,9 @@ struct RunState {
   // The activity tables' insert sets, open from OpenInsertSets to
   // CloseInsertSets (the target's activity writers use them).
   records::ActivitySets activity_sets{};
+  // The look-ups of the block of lines being imported, answered together;
+  // null while look-ups go to the target one by one.
+  BlockLookUps* look_ups = nullptr;
 };
 
 // Opens the three insert sets ("SELECT * FROM Companies WHERE Company_Id IS

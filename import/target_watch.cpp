@@ -58,6 +58,10 @@ records::DbResult<std::unique_ptr<records::Recordset>> TargetWatch::OpenRecordse
 
 records::DbStatus TargetWatch::PrepareToWrite() { return Watched(inner_.PrepareToWrite(), fault_); }
 
+records::DbResult<records::QueryRows> TargetWatch::ReadRows(std::string_view sql) {
+  return Watched(inner_.ReadRows(sql), fault_);
+}
+
 records::DbStatus TargetWatch::Execute(std::string_view sql) {
   return Watched(inner_.Execute(sql), fault_);
 }

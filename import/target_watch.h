@@ -35,6 +35,8 @@ class TargetWatch final : public records::Database {
   records::DbStatus BeginTransaction() override { return inner_.BeginTransaction(); }
   records::DbStatus TakeTurns(records::TurnWaiter* waiter) override;
   records::DbStatus PrepareToWrite() override;
+  records::DbResult<records::QueryRows> ReadRows(std::string_view sql) override;
+  bool DeferWrites(bool on) override { return inner_.DeferWrites(on); }
   void Close() override { inner_.Close(); }
 
  private:

@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "records/db_error.h"
+#include "records/read_rows.h"
 #include "records/value.h"
 
 namespace talvenor::records {
@@ -122,6 +124,30 @@ class Database {
   // transaction until Flush commits it or Rollback undoes it: for work that
   // must land whole or not at all. LineDone must not be called inside it.
   virtual DbStatus BeginTransaction() = 0;
+
+  // Runs a query written in the engine's own dialect (Dialect(), sent as it
+  // is) and returns every row of its result. An engine that does not offer
+  // it fails every call; callers then read through OpenRecordset.
+  virtual DbResult<QueryRows> ReadRows(std::string_view sql) {
+    (void)sql;
+    DbError e;
+    e.description = "this engine reads no rows in one piece";
+    return std::unexpected(std::move(e));
+  }
+
+  // With `on`, an engine that can keeps its new rows back (a row added
+  // through a Recordset, an "INSERT INTO T (...) VALUES (...)" given to
+  // Execute) and sends them together, as few multi-row INSERTs, before any
+  // other statement and before its commit. Each such call then succeeds at
+  // once; a row the engine refuses makes the sending statement fail, and
+  // every statement after it, the commit included, until Rollback. Only
+  // where Rollback can undo the writes since the last commit
+  // (CanUndoLines). True when the rows are kept back from now on; false where
+  // every statement goes to the engine at once (as it does with `on` false).
+  virtual bool DeferWrites(bool on) {
+    (void)on;
+    return false;
+  }
 
   // The target was accepted for work that writes (its tables are there and
   // this is no dry run): the engine sets itself up for many writes. Nothing

@@ -170,7 +170,13 @@ Connection::~Connection() { Disconnect(); }
 
 void Connection::Disconnect() {
   if (dbc_ != nullptr) {
-    if (line_transactions_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+    // Rows kept back are committed with the rest, or, when the server
+    // refuses them, nothing of the open transaction is.
+    if (line_transactions_) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SendDeferred() ? SQL_COMMIT : SQL_ROLLBACK);
+    }
+    deferred_.clear();
+    deferred_failed_.reset();
     SQLDisconnect(dbc_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
     dbc_ = nullptr;
@@ -183,6 +189,11 @@ void Connection::Disconnect() {
 }
 
 DbResult<Statement> Connection::NewStatement() {
+  if (deferred_failed_) return std::unexpected(*deferred_failed_);
+  // A statement after rows kept back must see them (and fail with them).
+  if (!deferred_.empty() && !sending_) {
+    if (auto sent = SendDeferred(); !sent) return std::unexpected(std::move(sent.error()));
+  }
   if (turns_ && line_transactions_ && !turn_held_ && dbc_ != nullptr) {
     if (turn_failed_) return std::unexpected(*turn_failed_);
     if (auto taken = TakeTurn(); !taken) {
@@ -297,7 +308,155 @@ DbResult<Statement> Connection::AllocateStatement() {
   return statement;
 }
 
+namespace {
+
+// "INSERT INTO T (a,b) VALUES (1,'x')" as its head, up to and with "VALUES ",
+// and its one parenthesised row of values; nothing for any other statement
+// (several rows, a SELECT, a second statement after a semicolon).
+std::optional<std::pair<std::string_view, std::string_view>> SplitInsert(std::string_view sql) {
+  constexpr std::string_view kInsert = "INSERT INTO ";
+  constexpr std::string_view kValues = " VALUES (";
+  if (!sql.starts_with(kInsert)) return std::nullopt;
+  const size_t at = sql.find(kValues);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view head = sql.substr(0, at + kValues.size() - 1);
+  if (head.find('\'') != std::string_view::npos) return std::nullopt;
+  const std::string_view values = sql.substr(head.size());
+  int depth = 0;
+  bool quoted = false;
+  for (size_t i = 0; i < values.size(); ++i) {
+    const char c = values[i];
+    if (c == '\'') {
+      quoted = !quoted;
+    } else if (!quoted && c == '(') {
+      ++depth;
+    } else if (!quoted && c == ')') {
+      if (--depth == 0 && i + 1 != values.size()) return std::nullopt;
+    } else if (!quoted && c == ';') {
+      return std::nullopt;
+    }
+  }
+  if (quoted || depth != 0) return std::nullopt;
+  return std::pair{head, values};
+}
+
+}  // namespace
+
+void Connection::Defer(std::string head, std::string values, std::vector<Parameter> parameters) {
+  deferred_.push_back({std::move(head), std::move(values), std::move(parameters)});
+}
+
+DbStatus Connection::SendDeferred() {
+  if (deferred_failed_) return std::unexpected(*deferred_failed_);
+  if (deferred_.empty()) return {};
+  std::vector<DeferredRow> rows;
+  rows.swap(deferred_);
+  // SQL Server takes at most 2,100 parameters in one exchange and 1,000 rows
+  // in one INSERT; PostgreSQL 65,535 parameters in one statement.
+  const size_t max_parameters = server_ == Server::kPostgres ? 30'000 : 2'000;
+  constexpr size_t kMaxRows = 1'000;
+
+  // The rows of each head in the order they came, the heads in the order
+  // of their first row: every table receives its rows in the order given.
+  std::vector<std::vector<size_t>> groups;
+  std::map<std::string_view, size_t> group_of;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    auto [it, added] = group_of.try_emplace(rows[i].head, groups.size());
+    if (added) groups.emplace_back();
+    groups[it->second].push_back(i);
+  }
+
+  std::string sql;
+  std::vector<Parameter> parameters;
+  auto send = [&]() -> DbStatus {
+    if (sql.empty()) return {};
+    sending_ = true;
+    auto statement = NewStatement();
+    sending_ = false;
+    if (!statement) return std::unexpected(std::move(statement.error()));
+    for (size_t i = 0; i < parameters.size(); ++i) {
+      if (!Succeeded(
+              BindParameter(statement->get(), static_cast<SQLUSMALLINT>(i + 1), parameters[i]))) {
+        return std::unexpected(statement->Error());
+      }
+    }
+    WideText text = ToWide(sql);
+    SQLRETURN rc =
+        SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+    // Every statement of the text is seen through, so that no failure of a
+    // later one goes unnoticed.
+    while (rc != SQL_NO_DATA) {
+      if (!Succeeded(rc)) return std::unexpected(statement->Error());
+      rc = SQLMoreResults(statement->get());
+    }
+    sql.clear();
+    parameters.clear();
+    return {};
+  };
+  DbStatus sent;
+  for (const std::vector<size_t>& group : groups) {
+    size_t in_statement = 0;
+    for (size_t i : group) {
+      DeferredRow& row = rows[i];
+      if (!parameters.empty() && parameters.size() + row.parameters.size() > max_parameters) {
+        if (sent = send(); !sent) break;
+        in_statement = 0;
+      }
+      if (in_statement == kMaxRows) in_statement = 0;
+      if (in_statement == 0) {
+        if (!sql.empty()) sql += ';';
+        sql += row.head;
+      } else {
+        sql += ',';
+      }
+      ++in_statement;
+      sql += row.values;
+      for (Parameter& p : row.parameters) parameters.push_back(std::move(p));
+    }
+    if (!sent) break;
+    // The next table's rows start a statement of their own.
+    in_statement = 0;
+  }
+  if (sent) sent = send();
+  if (!sent) deferred_failed_ = sent.error();
+  return sent;
+}
+
+DbResult<QueryRows> Connection::ReadRows(std::string_view sql) {
+  auto statement = NewStatement();
+  if (!statement) return std::unexpected(std::move(statement.error()));
+  WideText text = ToWide(sql);
+  if (!Succeeded(
+          SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
+    return std::unexpected(statement->Error());
+  }
+  auto columns = DescribeResult(statement->get());
+  if (!columns) return std::unexpected(std::move(columns.error()));
+  QueryRows result;
+  for (const Column& c : *columns) result.names.push_back(c.name);
+  if (columns->empty()) return result;
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(statement->get());
+    if (rc == SQL_NO_DATA) break;
+    if (!Succeeded(rc)) return std::unexpected(statement->Error());
+    std::vector<Value>& row = result.rows.emplace_back();
+    row.reserve(columns->size());
+    for (size_t i = 0; i < columns->size(); ++i) {
+      auto value = ReadColumn(statement->get(), static_cast<SQLUSMALLINT>(i + 1), (*columns)[i]);
+      if (!value) return std::unexpected(std::move(value.error()));
+      row.push_back(std::move(*value));
+    }
+  }
+  return result;
+}
+
 DbStatus Connection::Execute(std::string_view sql) {
+  if (deferring()) {
+    if (auto insert = SplitInsert(sql)) {
+      Defer(std::string(insert->first), std::string(insert->second), {});
+      return {};
+    }
+  }
   auto statement = NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
   WideText text = ToWide(sql);
@@ -351,6 +510,7 @@ DbStatus Connection::SetLineTransactions(bool on) {
 DbStatus Connection::Commit() {
   if (!line_transactions_) return {};
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
+  if (auto sent = SendDeferred(); !sent) return sent;
   EndTurn();
   if (!Succeeded(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT))) {
     return std::unexpected(DiagnosticsError(SQL_HANDLE_DBC, dbc_));
@@ -359,6 +519,8 @@ DbStatus Connection::Commit() {
 }
 
 DbStatus Connection::Rollback() {
+  deferred_.clear();
+  deferred_failed_.reset();
   if (!line_transactions_) return {};
   if (dbc_ == nullptr) return std::unexpected(EngineError(kObjectInvalid));
   EndTurn();

@@ -44,6 +44,25 @@ class Statement {
   SQLHSTMT handle_;
 };
 
+// One value bound as a statement parameter, converted for its column: a
+// Number into a character column in plain decimal, a whole Number into an
+// integral column as a 64-bit integer, a date text into a date column as a
+// timestamp, Null and Empty as SQL NULL.
+struct Parameter {
+  SQLSMALLINT c_type = SQL_C_WCHAR;
+  SQLSMALLINT sql_type = SQL_WVARCHAR;
+  SQLULEN size = 0;
+  SQLSMALLINT digits = 0;
+  SQLBIGINT integer = 0;
+  double real = 0;
+  SQL_TIMESTAMP_STRUCT timestamp{};
+  WideText text;
+  SQLLEN indicator = 0;
+};
+Parameter MakeParameter(const Value& value, const Column& column);
+// Binds `p` as parameter `number`; `p` must stay in place until execution.
+SQLRETURN BindParameter(SQLHSTMT statement, SQLUSMALLINT number, Parameter& p);
+
 class Connection {
  public:
   // Connects with SQLDriverConnect (no prompt; a login waits at most
@@ -66,6 +85,8 @@ class Connection {
   DbResult<Statement> NewStatement();
   // Runs a statement that returns no rows. "No rows affected" is success.
   DbStatus Execute(std::string_view sql);
+  // Runs a query and reads every row of its first result.
+  DbResult<QueryRows> ReadRows(std::string_view sql);
   // The columns of a table, asked of the server once per table and kept.
   DbResult<std::shared_ptr<const Columns>> TableColumns(std::string_view table);
   // `name` in the server's identifier quotes.
@@ -84,6 +105,21 @@ class Connection {
   DbStatus Commit();
   // Undoes what is pending; nothing to do without line transactions.
   DbStatus Rollback();
+
+  // Keeps new rows back from now on (`on`), or sends them at the next
+  // statement as always (see Database::DeferWrites). True while rows are
+  // kept back: only with line transactions on.
+  bool DeferInserts(bool on) {
+    deferring_ = on;
+    return deferring();
+  }
+  bool deferring() const { return deferring_ && line_transactions_; }
+  // Keeps back one row of the INSERT `head` ("INSERT INTO T (a,b) VALUES "):
+  // its `values` ("(?,?)" or "(1,'x')") and the parameters of its markers.
+  void Defer(std::string head, std::string values, std::vector<Parameter> parameters);
+  // Sends the rows kept back: the rows of each INSERT head in one statement
+  // (as many as the server takes in one), every statement in one exchange.
+  DbStatus SendDeferred();
 
   // Commits what is pending and ends the connection. Safe to call twice.
   void Disconnect();
@@ -106,6 +142,11 @@ class Connection {
     turn_failed_.reset();
   }
 
+  struct DeferredRow {
+    std::string head, values;
+    std::vector<Parameter> parameters;
+  };
+
   SQLHENV env_ = nullptr;
   SQLHDBC dbc_ = nullptr;
   Server server_ = Server::kOther;
@@ -116,6 +157,12 @@ class Connection {
   std::optional<DbError> turn_failed_;
   TurnWaiter* waiter_ = nullptr;
   std::map<std::string, std::shared_ptr<const Columns>> tables_;
+  bool deferring_ = false;
+  bool sending_ = false;
+  std::vector<DeferredRow> deferred_;
+  // Why the rows kept back could not be stored: every statement fails with
+  // it until Rollback.
+  std::optional<DbError> deferred_failed_;
 };
 
 // Describes the result columns of an executed statement.
@@ -130,24 +177,5 @@ bool IsTextType(SQLSMALLINT type);
 // The defined length of a text column in characters; 0 for other types and
 // for long texts without a limit.
 int DefinedTextLength(const Column& column);
-
-// One value bound as a statement parameter, converted for its column: a
-// Number into a character column in plain decimal, a whole Number into an
-// integral column as a 64-bit integer, a date text into a date column as a
-// timestamp, Null and Empty as SQL NULL.
-struct Parameter {
-  SQLSMALLINT c_type = SQL_C_WCHAR;
-  SQLSMALLINT sql_type = SQL_WVARCHAR;
-  SQLULEN size = 0;
-  SQLSMALLINT digits = 0;
-  SQLBIGINT integer = 0;
-  double real = 0;
-  SQL_TIMESTAMP_STRUCT timestamp{};
-  WideText text;
-  SQLLEN indicator = 0;
-};
-Parameter MakeParameter(const Value& value, const Column& column);
-// Binds `p` as parameter `number`; `p` must stay in place until execution.
-SQLRETURN BindParameter(SQLHSTMT statement, SQLUSMALLINT number, Parameter& p);
 
 }  // namespace talvenor::records::odbc

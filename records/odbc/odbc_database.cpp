@@ -68,6 +68,12 @@ DbStatus OdbcDatabase::Execute(std::string_view sql) {
   return connection_->Execute(odbc::ServerStatement(connection_->server(), sql));
 }
 
+DbResult<QueryRows> OdbcDatabase::ReadRows(std::string_view sql) {
+  return connection_->ReadRows(sql);
+}
+
+bool OdbcDatabase::DeferWrites(bool on) { return connection_->DeferInserts(on && !hold_); }
+
 DbResult<bool> OdbcDatabase::LineDone() {
   if (hold_) return true;
   if (!line_mode_settled_) {

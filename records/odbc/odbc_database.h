@@ -45,6 +45,9 @@ class OdbcDatabase final : public Database {
   DbResult<std::unique_ptr<Recordset>> OpenRecordset(std::string_view sql_or_table,
                                                      SetKind kind = SetKind::kDynaset) override;
   DbStatus Execute(std::string_view sql) override;
+  DbResult<QueryRows> ReadRows(std::string_view sql) override;
+  // Only inside line transactions, which a failed send can roll back.
+  bool DeferWrites(bool on) override;
   // PostgreSQL, or SQL Server's for any other server (statements are
   // written for it and rewritten for PostgreSQL).
   SqlDialect Dialect() const override;

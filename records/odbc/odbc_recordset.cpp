@@ -114,7 +114,10 @@ DbStatus OdbcRecordset::SetField(std::string_view name, const Value& value) {
 DbStatus OdbcRecordset::Update() { return Insert({}); }
 
 bool OdbcRecordset::UpdateTogetherWith(std::string_view sql) {
-  if (connection_->server() != Server::kPostgres || sql.empty()) return false;
+  if (sql.empty()) return false;
+  // Kept back, both go to the server in the next exchange anyway.
+  if (connection_->deferring()) return Insert({}) && connection_->Execute(sql);
+  if (connection_->server() != Server::kPostgres) return false;
   return Insert(sql).has_value();
 }
 
@@ -136,6 +139,12 @@ DbStatus OdbcRecordset::Insert(std::string_view then) {
     names += connection_->QuoteName(column.name);
     markers += '?';
     parameters.push_back(MakeParameter(*v, column));
+  }
+  if (connection_->deferring() && then.empty() && !names.empty()) {
+    connection_->Defer("INSERT INTO " + *table_ + " (" + names + ") VALUES ", "(" + markers + ")",
+                       std::move(parameters));
+    pending_.reset();
+    return {};
   }
   std::string sql = names.empty()
                         ? "INSERT INTO " + *table_ + " DEFAULT VALUES"
