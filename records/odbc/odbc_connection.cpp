@@ -357,7 +357,8 @@ DbStatus Connection::SendDeferred() {
   constexpr size_t kMaxRows = 1'000;
 
   // The rows of each head in the order they came, the heads in the order
-  // of their first row: every table receives its rows in the order given.
+  // of their first row. Keys are written by the caller, so the order rows
+  // of one table reach the server in decides nothing of what is stored.
   std::vector<std::vector<size_t>> groups;
   std::map<std::string_view, size_t> group_of;
   for (size_t i = 0; i < rows.size(); ++i) {

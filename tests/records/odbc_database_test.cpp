@@ -584,5 +584,62 @@ TEST_F(OdbcPostgres, LinesAreCommittedInGroupsAndAFailedGroupRollsBackWhole) {
   }
 }
 
+TEST_F(OdbcPostgres, RowsKeptBackAreSentInOrderBeforeAReadAndFailTogether) {
+  const std::string table = scratch_->schema() + ".Deferred";
+  Exec("CREATE TABLE " + table + " (Id INTEGER PRIMARY KEY, Name VARCHAR(20))");
+  struct Case {
+    std::string_view what;
+    int refused_id;  // a row given twice, which the server refuses; 0 for none
+  };
+  for (const Case& c : std::initializer_list<Case>{{"all stored", 0}, {"one refused", 1'777}}) {
+    SCOPED_TRACE(c.what);
+    Exec("DELETE FROM " + table);
+    auto db = OdbcDatabase::Open(PgConnectText());
+    ASSERT_TRUE(db.has_value());
+    ASSERT_TRUE((*db)->BeginTransaction().has_value());
+    ASSERT_TRUE((*db)->DeferWrites(true));
+    auto set = (*db)->OpenRecordset("SELECT * FROM " + table + " WHERE Id IS NULL");
+    ASSERT_TRUE(set.has_value());
+    // More rows than one INSERT takes, through a set (parameters) and through
+    // statement texts whose values hold apostrophes and semicolons.
+    constexpr int kRows = 2'600;
+    for (int id = 1; id <= kRows; ++id) {
+      const std::string name = "it's;" + std::to_string(id);
+      if (id % 2 == 1) {
+        ASSERT_TRUE((*set)->AddNew().has_value());
+        ASSERT_TRUE((*set)->SetField("Id", Value::Number(id)).has_value());
+        ASSERT_TRUE((*set)->SetField("Name", Value::Text(name)).has_value());
+        ASSERT_TRUE((*set)->Update().has_value());
+      } else {
+        ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " (Id,Name) VALUES (" +
+                                   std::to_string(id) + ",'it''s;" + std::to_string(id) + "')"));
+      }
+      if (id == kRows / 2) {
+        // A read sees every row given before it.
+        auto read = (*db)->ReadRows("SELECT COUNT(*) FROM " + table);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(read->rows.at(0).at(0), Value::Number(kRows / 2));
+      }
+    }
+    if (c.refused_id != 0) {
+      ASSERT_TRUE((*db)->Execute("INSERT INTO " + table + " (Id,Name) VALUES (" +
+                                 std::to_string(c.refused_id) + ",'again')"));
+    }
+    const DbStatus flushed = (*db)->Flush();
+    EXPECT_EQ(flushed.has_value(), c.refused_id == 0);
+    if (!flushed) {
+      // Nothing more is taken until the rollback, which undoes every row.
+      EXPECT_FALSE((*db)->ReadRows("SELECT 1").has_value());
+      ASSERT_TRUE((*db)->Rollback().has_value());
+      EXPECT_EQ(First("SELECT COUNT(*) AS N FROM " + table, "N"), Value::Number(0));
+      continue;
+    }
+    EXPECT_EQ(First("SELECT COUNT(*) AS N FROM " + table, "N"), Value::Number(kRows));
+    EXPECT_EQ(First("SELECT Name FROM " + table + " WHERE Id=2600", "Name"),
+              Value::Text("it's;2600"));
+    (*db)->Close();
+  }
+}
+
 }  // namespace
 }  // namespace talvenor::records

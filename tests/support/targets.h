@@ -87,6 +87,10 @@ class PgScratch final : public records::Database {
   records::DbStatus TakeTurns(records::TurnWaiter* waiter) override {
     return db_->TakeTurns(waiter);
   }
+  records::DbResult<records::QueryRows> ReadRows(std::string_view sql) override {
+    return db_->ReadRows(sql);
+  }
+  bool DeferWrites(bool on) override { return db_->DeferWrites(on); }
   void Close() override;
 
  private:
