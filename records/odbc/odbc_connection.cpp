@@ -467,6 +467,10 @@ DbStatus Connection::Execute(std::string_view sql) {
   return {};
 }
 
+void Connection::KnowColumns(std::string_view table, const Columns& columns) {
+  tables_.try_emplace(TableKey(table), std::make_shared<const Columns>(columns));
+}
+
 DbResult<std::shared_ptr<const Columns>> Connection::TableColumns(std::string_view table) {
   const std::string key = TableKey(table);
   if (auto it = tables_.find(key); it != tables_.end()) return it->second;
@@ -541,10 +545,11 @@ DbResult<Columns> DescribeResult(SQLHSTMT statement) {
   for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
     SQLWCHAR name[256] = {};
     SQLSMALLINT name_length = 0;
-    SQLSMALLINT nullable = 0;
     Column c;
+    // Whether a column takes Null is not asked: psqlODBC would ask the
+    // server's catalogue for it, a round trip per result.
     if (!Succeeded(SQLDescribeColW(statement, i, name, static_cast<SQLSMALLINT>(std::size(name)),
-                                   &name_length, &c.type, &c.size, &c.digits, &nullable))) {
+                                   &name_length, &c.type, &c.size, &c.digits, nullptr))) {
       return std::unexpected(DiagnosticsError(SQL_HANDLE_STMT, statement));
     }
     const auto used = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(name_length, 0)),

@@ -89,6 +89,9 @@ class Connection {
   DbResult<QueryRows> ReadRows(std::string_view sql);
   // The columns of a table, asked of the server once per table and kept.
   DbResult<std::shared_ptr<const Columns>> TableColumns(std::string_view table);
+  // Keeps the columns of `table` as a "SELECT *" of it described them, so
+  // that TableColumns need not ask.
+  void KnowColumns(std::string_view table, const Columns& columns);
   // `name` in the server's identifier quotes.
   std::string QuoteName(std::string_view name) const;
 

@@ -18,6 +18,11 @@ DbResult<std::unique_ptr<OdbcRecordset>> OdbcRecordset::Open(std::shared_ptr<Con
   auto columns = DescribeResult(statement->get());
   if (!columns) return std::unexpected(std::move(columns.error()));
   set->columns_ = std::move(*columns);
+  // A set of every column of one table (an insert set) describes the table.
+  if (set->table_ && sql.size() >= 14 &&
+      text::EqualsIgnoreCase(sql.substr(0, 14), "SELECT * FROM ")) {
+    set->connection_->KnowColumns(*set->table_, set->columns_);
+  }
   if (set->columns_.empty()) return set;  // a statement without rows: an empty set
 
   rc = SQLFetch(statement->get());
