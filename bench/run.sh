@@ -30,8 +30,9 @@
 #   --quick     leave out the 1,000,000-line file (memory is then checked on
 #               the 200,000-line import, which proves less)
 #   --no-pg     leave out the PostgreSQL imports
-#   --latency-only  only the PostgreSQL imports through the relay (0, 1 and
-#               10 ms added round trip), nothing else
+#   --latency-only  only the PostgreSQL imports: on the socket (timed, under
+#               strace, and with the server's time per statement logged) and
+#               through the relay (0, 1 and 10 ms added round trip)
 #   --repeat N  time each import up to 200,000 lines, the .import and the
 #               reference program in N rounds and keep the fastest of each
 #               (default 3), since other work on the machine only ever slows a
@@ -201,7 +202,7 @@ import_file() {
 sizes=()
 ((sqlite)) && sizes+=(25000 100000 200000)
 ((sqlite && !quick)) && sizes+=(1000000)
-((pg && sqlite)) && sizes+=(10000)
+((pg)) && sizes+=(10000)
 ((pg)) && sizes+=("${latency_lines[@]}")
 
 echo "== generating export files (seed $seed)" >&2
@@ -325,6 +326,19 @@ pg_direct() {
     "$import" run "$work/export-10000.csv" --target "$TALVENOR_PG_CONNECT" --quiet >/dev/null
   pg_sends=$(awk '$NF == "sendto" { print $4 }' "$work/strace.txt")
   pg_sign=$(bench/signature.sh --no-keys --psql "-d $PGDATABASE")
+  # The server's own share: the time it spent on the import's statements,
+  # each logged with its duration, summed.
+  echo "== the same 10000 lines with the server's time for each statement logged" >&2
+  pg_fresh_target
+  local log=$TALVENOR_PG_DIR/server.log from
+  psql -X -q -d "$PGDATABASE" -c "ALTER SYSTEM SET log_min_duration_statement = 0" \
+    -c "SELECT pg_reload_conf()" >/dev/null
+  from=$(($(wc -l <"$log") + 1))
+  "$import" run "$work/export-10000.csv" --target "$TALVENOR_PG_CONNECT" --quiet >/dev/null
+  psql -X -q -d "$PGDATABASE" -c "ALTER SYSTEM RESET log_min_duration_statement" \
+    -c "SELECT pg_reload_conf()" >/dev/null
+  pg_server_secs=$(tail -n "+$from" "$log" |
+    awk '{ for (i = 1; i < NF; i++) if ($i == "duration:") ms += $(i + 1) } END { printf "%.2f", ms / 1000 }')
 }
 
 # Imports the file of $2 lines through the relay adding $1 ms to every round
@@ -376,7 +390,7 @@ if ((sqlite)); then
 fi
 if ((pg)); then
   pg_start
-  ((sqlite)) && pg_direct
+  pg_direct
   for i in "${!latency_ms[@]}"; do
     pg_through_relay "${latency_ms[$i]}" "${latency_lines[$i]}"
   done
@@ -437,6 +451,8 @@ latency_results() {
   if [ -n "${secs[pg]:-}" ]; then
     printf '%-26s %8s %8s %8s %12s %9s\n' 'none (unix socket)' 10000 "${secs[pg]}" \
       "$(calc "int(10000 / ${secs[pg]} + 0.5)")" "$pg_sends" "$(ratio2 "$pg_sends" 10000)"
+    printf '%-26s %8s %8s %8s\n' "the server's statements" 10000 "$pg_server_secs" \
+      "$(calc "int(10000 / $pg_server_secs + 0.5)")"
   fi
   local i ms n
   for i in "${!latency_ms[@]}"; do
@@ -445,7 +461,9 @@ latency_results() {
       "$(calc "int($n / ${lat_secs[$ms]} + 0.5)")" "${lat_trips[$ms]}" "$(ratio2 "${lat_trips[$ms]}" "$n")"
   done
   echo "(round trips: sendto calls counted by strace without the relay; through the relay, the"
-  echo " client's sends that followed an answer of the server, as the relay counted them)"
+  echo " client's sends that followed an answer of the server, as the relay counted them; the"
+  echo " server's statements: the time the server logged for the import's statements, summed,"
+  echo " and the lines/s of an import that cost nothing but that)"
 }
 
 sqlite_checks() {
