@@ -352,8 +352,9 @@ DbStatus Connection::SendDeferred() {
   std::vector<DeferredRow> rows;
   rows.swap(deferred_);
   // SQL Server takes at most 2,100 parameters in one exchange and 1,000 rows
-  // in one INSERT; PostgreSQL 65,535 parameters in one statement.
-  const size_t max_parameters = server_ == Server::kPostgres ? 30'000 : 2'000;
+  // in one INSERT. psqlODBC writes the parameters into the text, growing it
+  // piece by piece: texts of a few thousand parameters cost it least.
+  const size_t max_parameters = server_ == Server::kPostgres ? 4'000 : 2'000;
   constexpr size_t kMaxRows = 1'000;
 
   // The rows of each head in the order they came, the heads in the order
