@@ -1,7 +1,9 @@
 #include "import/import_run.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -133,12 +135,20 @@ void ImportLines(ExportReader& reader, LineLoop& loop, std::string_view file_nam
   BlockRead block;
   for (;;) {
     block.Read(reader, loop, services.progress);
-    loop.BeginBlock(block.lines);
-    for (const ExportLine& line : block.lines) {
-      services.progress.SetCaption(RowCaption(line.number));
+    const std::span<const ExportLine> lines(block.lines);
+    loop.BeginBlock(lines);
+    auto started = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < lines.size(); ++i) {
+      services.progress.SetCaption(RowCaption(lines[i].number));
       services.progress.PumpEvents();
-      if (!loop.Line(line, summary)) return;
+      if (!loop.Line(lines[i], summary)) return;
       if (services.progress.StopRequested()) return stop();
+      if (i + 1 < lines.size() &&
+          std::chrono::steady_clock::now() - started > LineLoop::kBlockTime) {
+        if (!loop.EndBlock(summary)) return;
+        loop.BeginBlock(lines.subspan(i + 1));
+        started = std::chrono::steady_clock::now();
+      }
     }
     if (!loop.EndBlock(summary)) return;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +37,9 @@ class LineLoop {
   size_t block_lines() const { return blocks_ ? kBlockLines : 1; }
   // Lines of a block are at most this many bytes in all (and block_lines).
   static constexpr size_t kBlockBytes = size_t{4} << 20;
+  // A block whose lines have taken this long is committed where it is: it
+  // holds the target's import lock, which keeps other imports waiting.
+  static constexpr std::chrono::milliseconds kBlockTime{1000};
 
   // The lines that Line will import next, up to the block's end (EndBlock).
   void BeginBlock(std::span<const ExportLine> lines);
@@ -84,7 +88,7 @@ class LineLoop {
   // the next block.
   void LineByLine();
 
-  static constexpr size_t kBlockLines = 500;
+  static constexpr size_t kBlockLines = 1000;
   bool StopOnFault(const records::DbError& why, ImportSummary& summary);
 
   RunState& run_;
