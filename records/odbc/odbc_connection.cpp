@@ -106,6 +106,23 @@ Statement::~Statement() {
   if (handle_ != nullptr) SQLFreeHandle(SQL_HANDLE_STMT, handle_);
 }
 
+SQLRETURN Statement::Exec(std::string_view sql) const {
+  WideText text = ToWide(sql);
+  return SQLExecDirectW(handle_, text.data(), static_cast<SQLINTEGER>(text.size()));
+}
+
+DbStatus Statement::RunAll(std::string_view sql, std::vector<Parameter>& parameters) const {
+  for (size_t i = 0; i < parameters.size(); ++i) {
+    if (!Succeeded(BindParameter(handle_, static_cast<SQLUSMALLINT>(i + 1), parameters[i]))) {
+      return std::unexpected(Error());
+    }
+  }
+  for (SQLRETURN rc = Exec(sql); rc != SQL_NO_DATA; rc = SQLMoreResults(handle_)) {
+    if (!Succeeded(rc)) return std::unexpected(Error());
+  }
+  return {};
+}
+
 DbResult<std::shared_ptr<Connection>> Connection::Connect(std::string_view connect,
                                                           int login_timeout_seconds) {
   std::shared_ptr<Connection> c(new Connection());
@@ -208,9 +225,7 @@ DbResult<Statement> Connection::NewStatement() {
 DbResult<std::optional<std::string>> Connection::LockStatement(std::string_view sql) {
   auto statement = AllocateStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  WideText text = ToWide(sql);
-  if (!Succeeded(
-          SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
+  if (!Succeeded(statement->Exec(sql))) {
     return std::unexpected(statement->Error());
   }
   // SQL Server's batch may answer with row counts before its one row.
@@ -376,21 +391,7 @@ DbStatus Connection::SendDeferred() {
     auto statement = NewStatement();
     sending_ = false;
     if (!statement) return std::unexpected(std::move(statement.error()));
-    for (size_t i = 0; i < parameters.size(); ++i) {
-      if (!Succeeded(
-              BindParameter(statement->get(), static_cast<SQLUSMALLINT>(i + 1), parameters[i]))) {
-        return std::unexpected(statement->Error());
-      }
-    }
-    WideText text = ToWide(sql);
-    SQLRETURN rc =
-        SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
-    // Every statement of the text is seen through, so that no failure of a
-    // later one goes unnoticed.
-    while (rc != SQL_NO_DATA) {
-      if (!Succeeded(rc)) return std::unexpected(statement->Error());
-      rc = SQLMoreResults(statement->get());
-    }
+    if (DbStatus ran = statement->RunAll(sql, parameters); !ran) return ran;
     sql.clear();
     parameters.clear();
     return {};
@@ -427,9 +428,7 @@ DbStatus Connection::SendDeferred() {
 DbResult<QueryRows> Connection::ReadRows(std::string_view sql) {
   auto statement = NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  WideText text = ToWide(sql);
-  if (!Succeeded(
-          SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size())))) {
+  if (!Succeeded(statement->Exec(sql))) {
     return std::unexpected(statement->Error());
   }
   auto columns = DescribeResult(statement->get());
@@ -461,9 +460,7 @@ DbStatus Connection::Execute(std::string_view sql) {
   }
   auto statement = NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  WideText text = ToWide(sql);
-  const SQLRETURN rc =
-      SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = statement->Exec(sql);
   if (rc != SQL_NO_DATA && !Succeeded(rc)) return std::unexpected(statement->Error());
   return {};
 }
@@ -477,9 +474,7 @@ DbResult<std::shared_ptr<const Columns>> Connection::TableColumns(std::string_vi
   if (auto it = tables_.find(key); it != tables_.end()) return it->second;
   auto statement = NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  WideText text = ToWide("SELECT * FROM " + std::string(table) + " WHERE 1=0");
-  const SQLRETURN rc =
-      SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+  const SQLRETURN rc = statement->Exec("SELECT * FROM " + std::string(table) + " WHERE 1=0");
   if (!Succeeded(rc)) return std::unexpected(statement->Error());
   auto columns = DescribeResult(statement->get());
   if (!columns) return std::unexpected(std::move(columns.error()));

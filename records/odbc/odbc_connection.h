@@ -28,6 +28,8 @@ struct Column {
 
 using Columns = std::vector<Column>;
 
+struct Parameter;
+
 // A statement handle, freed when it goes out of scope.
 class Statement {
  public:
@@ -39,6 +41,12 @@ class Statement {
   SQLHSTMT get() const { return handle_; }
   // Every diagnostic record of the statement as a 3146 failure.
   DbError Error() const { return DiagnosticsError(SQL_HANDLE_STMT, handle_); }
+  // Runs `sql` (SQLExecDirect) and gives the driver's answer.
+  SQLRETURN Exec(std::string_view sql) const;
+  // Binds `parameters` to the markers of `sql` in order, runs it and sees
+  // every statement of the text through, so that no failure of a later one
+  // goes unseen. The parameters must stay in place until it returns.
+  DbStatus RunAll(std::string_view sql, std::vector<Parameter>& parameters) const;
 
  private:
   SQLHSTMT handle_;

@@ -8,9 +8,7 @@ DbResult<std::unique_ptr<OdbcRecordset>> OdbcRecordset::Open(std::shared_ptr<Con
                                                              std::string_view sql) {
   auto statement = connection->NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  WideText text = ToWide(sql);
-  SQLRETURN rc =
-      SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
+  SQLRETURN rc = statement->Exec(sql);
   if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {
     return std::unexpected(statement->Error());
   }
@@ -158,25 +156,8 @@ DbStatus OdbcRecordset::Insert(std::string_view then) {
 
   auto statement = connection_->NewStatement();
   if (!statement) return std::unexpected(std::move(statement.error()));
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    const SQLRETURN rc =
-        BindParameter(statement->get(), static_cast<SQLUSMALLINT>(i + 1), parameters[i]);
-    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
-      return std::unexpected(statement->Error());
-  }
-  WideText text = ToWide(sql);
-  const SQLRETURN rc =
-      SQLExecDirectW(statement->get(), text.data(), static_cast<SQLINTEGER>(text.size()));
   // A failed row stays pending, so a caller can change a field and try again.
-  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return std::unexpected(statement->Error());
-  // The outcome of every further statement of the text, so that none of
-  // their failures goes unseen.
-  for (SQLRETURN more = SQLMoreResults(statement->get()); more != SQL_NO_DATA;
-       more = SQLMoreResults(statement->get())) {
-    if (more != SQL_SUCCESS && more != SQL_SUCCESS_WITH_INFO) {
-      return std::unexpected(statement->Error());
-    }
-  }
+  if (DbStatus ran = statement->RunAll(sql, parameters); !ran) return ran;
   pending_.reset();
   return {};
 }
