@@ -14,6 +14,7 @@
 #include "records/open_target.h"
 #include "tests/import/export_file.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/forwarding_database.h"
 #include "tests/support/recording_operator.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/targets.h"
@@ -24,34 +25,6 @@ using namespace talvenor::testing;
 namespace {
 
 using records::Database;
-using records::DbResult;
-using records::DbStatus;
-
-// A target that offers no blocks: every look-up and every row goes to the
-// server on its own, as on an engine without them.
-class OneByOne final : public Database {
- public:
-  explicit OneByOne(std::unique_ptr<Database> inner) : inner_(std::move(inner)) {}
-  DbResult<std::unique_ptr<records::Recordset>> OpenRecordset(std::string_view sql,
-                                                              records::SetKind kind) override {
-    return inner_->OpenRecordset(sql, kind);
-  }
-  DbStatus Execute(std::string_view sql) override { return inner_->Execute(sql); }
-  records::SqlDialect Dialect() const override { return inner_->Dialect(); }
-  records::KeyForm Keys() const override { return inner_->Keys(); }
-  DbResult<bool> LineDone() override { return inner_->LineDone(); }
-  DbStatus Flush() override { return inner_->Flush(); }
-  DbStatus Rollback() override { return inner_->Rollback(); }
-  bool CanUndoLines() const override { return inner_->CanUndoLines(); }
-  DbStatus HoldAllWrites() override { return inner_->HoldAllWrites(); }
-  DbStatus TakeTurns(records::TurnWaiter* waiter) override { return inner_->TakeTurns(waiter); }
-  DbStatus BeginTransaction() override { return inner_->BeginTransaction(); }
-  DbStatus PrepareToWrite() override { return inner_->PrepareToWrite(); }
-  void Close() override { inner_->Close(); }
-
- private:
-  std::unique_ptr<Database> inner_;
-};
 
 // An export line: job title, city, company, phone, then (name, title, phone,
 // e-mail) per contact.
@@ -139,7 +112,7 @@ Imported Import(const TestTarget& target, const std::string& file, bool one_by_o
   Imported run;
   run.summary = RunImport(request, services, [&](const records::TargetAddress& address) {
     auto db = records::OpenTarget(address);
-    if (db && one_by_one) *db = std::make_unique<OneByOne>(std::move(*db));
+    if (db && one_by_one) *db = std::make_unique<WithoutBlocks>(std::move(*db));
     return db;
   });
   for (const auto& line : progress.lines) {

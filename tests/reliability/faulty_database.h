@@ -14,6 +14,7 @@
 
 #include "records/database.h"
 #include "records/db_error.h"
+#include "tests/support/forwarding_database.h"
 
 namespace talvenor::reliability {
 
@@ -116,10 +117,11 @@ class FaultyRecordset final : public records::Recordset {
 
 }  // namespace detail
 
-class FaultyDatabase final : public records::Database {
+// Passes no blocks on: every statement of a run goes through the plan.
+class FaultyDatabase final : public talvenor::testing::WithoutBlocks {
  public:
   FaultyDatabase(std::unique_ptr<records::Database> inner, FaultPlan plan, FaultLog& log)
-      : inner_(std::move(inner)),
+      : WithoutBlocks(std::move(inner)),
         state_(std::make_shared<detail::FaultState>(std::move(plan), log)) {}
 
   records::DbResult<std::unique_ptr<records::Recordset>> OpenRecordset(
@@ -127,7 +129,7 @@ class FaultyDatabase final : public records::Database {
     if (auto error = state_->Next(StatementKind::kQuery, sql_or_table)) {
       return std::unexpected(std::move(*error));
     }
-    auto set = inner_->OpenRecordset(sql_or_table, kind);
+    auto set = inner().OpenRecordset(sql_or_table, kind);
     if (!set) return std::unexpected(std::move(set.error()));
     return std::unique_ptr<records::Recordset>(std::make_unique<detail::FaultyRecordset>(
         std::move(*set), state_, std::string(sql_or_table)));
@@ -136,26 +138,16 @@ class FaultyDatabase final : public records::Database {
     if (auto error = state_->Next(StatementKind::kExecute, sql)) {
       return std::unexpected(std::move(*error));
     }
-    return inner_->Execute(sql);
+    return inner().Execute(sql);
   }
   records::DbResult<bool> LineDone() override {
     if (auto error = state_->NextLineDone()) return std::unexpected(std::move(*error));
-    return inner_->LineDone();
+    return inner().LineDone();
   }
-  records::DbStatus Flush() override { return inner_->Flush(); }
-  records::DbStatus Rollback() override { return inner_->Rollback(); }
-  bool CanUndoLines() const override { return inner_->CanUndoLines(); }
-  records::SqlDialect Dialect() const override { return inner_->Dialect(); }
-  records::KeyForm Keys() const override { return inner_->Keys(); }
-  records::DbStatus HoldAllWrites() override { return inner_->HoldAllWrites(); }
-  records::DbStatus BeginTransaction() override { return inner_->BeginTransaction(); }
-  records::DbStatus TakeTurns(records::TurnWaiter* waiter) override {
-    return inner_->TakeTurns(waiter);
-  }
-  void Close() override { inner_->Close(); }
+  // The target's own setting up for writes is left out, as before.
+  records::DbStatus PrepareToWrite() override { return {}; }
 
  private:
-  std::unique_ptr<records::Database> inner_;
   std::shared_ptr<detail::FaultState> state_;
 };
 

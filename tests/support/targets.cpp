@@ -115,7 +115,7 @@ std::unique_ptr<PgScratch> PgScratch::Open() {
   std::unique_ptr<PgScratch> s(new PgScratch(std::move(*db), UniqueSchemaName()));
   for (const std::string& sql :
        {"CREATE SCHEMA " + s->schema_, "SET search_path TO " + s->schema_}) {
-    if (auto ok = s->db_->Execute(sql); !ok) {
+    if (auto ok = s->db_.Execute(sql); !ok) {
       ADD_FAILURE() << sql << ": " << ok.error().description;
       return nullptr;
     }
@@ -126,8 +126,8 @@ std::unique_ptr<PgScratch> PgScratch::Open() {
 void PgScratch::Close() {
   if (closed_) return;
   closed_ = true;
-  (void)db_->Execute("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
-  db_->Close();
+  (void)db_.Execute("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
+  db_.Close();
 }
 
 std::vector<TestEngine> ContractEngines() {

@@ -21,6 +21,7 @@
 #include "records/odbc/odbc_database.h"
 #include "records/target_address.h"
 #include "records/value.h"
+#include "tests/support/forwarding_database.h"
 
 namespace talvenor::testing {
 
@@ -62,42 +63,23 @@ std::unique_ptr<records::Database> FreshSqliteTarget();
 
 // A connection whose statements land in a schema of its own, dropped with
 // everything in it when the database is closed. Usable wherever a Database is.
-class PgScratch final : public records::Database {
+class PgScratch final : public ForwardingDatabase {
  public:
   // Nothing (and a test failure) when the server cannot be reached.
   static std::unique_ptr<PgScratch> Open();
   ~PgScratch() override { Close(); }
 
-  records::OdbcDatabase& db() { return *db_; }
+  records::OdbcDatabase& db() { return db_; }
   const std::string& schema() const { return schema_; }
-
-  records::DbResult<std::unique_ptr<records::Recordset>> OpenRecordset(
-      std::string_view sql_or_table, records::SetKind kind = records::SetKind::kDynaset) override {
-    return db_->OpenRecordset(sql_or_table, kind);
-  }
-  records::DbStatus Execute(std::string_view sql) override { return db_->Execute(sql); }
-  records::DbResult<bool> LineDone() override { return db_->LineDone(); }
-  records::DbStatus Flush() override { return db_->Flush(); }
-  records::DbStatus Rollback() override { return db_->Rollback(); }
-  bool CanUndoLines() const override { return db_->CanUndoLines(); }
-  records::SqlDialect Dialect() const override { return db_->Dialect(); }
-  records::KeyForm Keys() const override { return db_->Keys(); }
-  records::DbStatus HoldAllWrites() override { return db_->HoldAllWrites(); }
-  records::DbStatus BeginTransaction() override { return db_->BeginTransaction(); }
-  records::DbStatus TakeTurns(records::TurnWaiter* waiter) override {
-    return db_->TakeTurns(waiter);
-  }
-  records::DbResult<records::QueryRows> ReadRows(std::string_view sql) override {
-    return db_->ReadRows(sql);
-  }
-  bool DeferWrites(bool on) override { return db_->DeferWrites(on); }
   void Close() override;
 
  private:
   PgScratch(std::unique_ptr<records::OdbcDatabase> db, std::string schema)
-      : db_(std::move(db)), schema_(std::move(schema)) {}
+      : ForwardingDatabase(std::move(db)),
+        db_(static_cast<records::OdbcDatabase&>(inner())),
+        schema_(std::move(schema)) {}
 
-  std::unique_ptr<records::OdbcDatabase> db_;
+  records::OdbcDatabase& db_;
   std::string schema_;
   bool closed_ = false;
 };
